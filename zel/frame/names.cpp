@@ -1,0 +1,24 @@
+#include "frame/names.hpp"
+
+#include "frame/process.hpp"
+
+namespace zel {
+
+Ref global(PyObject *name) {
+    PyObject *value = PyDict_GetItemWithError(P.globals, name);
+    if (value == nullptr && !PyErr_Occurred()) {
+        value = PyDict_GetItemWithError(P.builtins, name);
+        if (value == nullptr && !PyErr_Occurred()) {
+            PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
+        }
+    }
+    if (value == nullptr)
+        throw_error();
+    return Ref::borrow(value);
+}
+
+void set_global(PyObject *name, PyObject *value) {
+    require_status(PyDict_SetItem(P.globals, name, value));
+}
+
+}  // namespace zel

@@ -1,0 +1,45 @@
+// Module-level names and calls.
+//
+// Operations read the module-level names they use at each use, from the
+// module namespace and then from the builtins, so that rebinding a name in
+// the module changes what later calls use.
+#pragma once
+
+#include <Python.h>
+
+#include "frame/ref.hpp"
+
+namespace zel {
+
+// The value bound to `name` in the module namespace, else in the builtins;
+// NameError "name '%U' is not defined" when neither has it.
+Ref global(PyObject *name);
+
+// Binds `name` in the module namespace.
+void set_global(PyObject *name, PyObject *value);
+
+// callable(*args), positional arguments only.
+template <typename... Args>
+Ref call(PyObject *callable, Args... args) {
+    PyObject *argv[] = {nullptr, args...};
+    size_t nargs = sizeof...(Args) | PY_VECTORCALL_ARGUMENTS_OFFSET;
+    return require(PyObject_Vectorcall(callable, argv + 1, nargs, nullptr));
+}
+
+// obj.name(*args).
+template <typename... Args>
+Ref call_method(PyObject *obj, PyObject *name, Args... args) {
+    PyObject *argv[] = {obj, args...};
+    size_t nargs = (1 + sizeof...(Args)) | PY_VECTORCALL_ARGUMENTS_OFFSET;
+    return require(PyObject_VectorcallMethod(name, argv, nargs, nullptr));
+}
+
+inline Ref getattr(PyObject *obj, PyObject *name) {
+    return require(PyObject_GetAttr(obj, name));
+}
+
+inline void setitem(PyObject *mapping, PyObject *key, PyObject *value) {
+    require_status(PyObject_SetItem(mapping, key, value));
+}
+
+}  // namespace zel

@@ -1,0 +1,28 @@
+// Process-wide state of the module. The module is loaded into one
+// interpreter per process only, so this state lives in statics rather than
+// in per-module state; it is written only by the creation and execution
+// steps, with the interpreter lock held.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+
+namespace zel {
+
+struct Process {
+    int64_t interpreter_id = -1;   // the one interpreter admitted
+    PyObject *module = nullptr;    // strong; set by a successful execution step
+    PyObject *globals = nullptr;   // the module's dict, borrowed from `module`
+    PyObject *builtins = nullptr;  // strong: the builtins module's dict
+
+    // Builtins fixed at initialisation (strong references).
+    PyObject *range = nullptr;
+    PyObject *open = nullptr;
+    PyObject *format = nullptr;
+    PyObject *value_error = nullptr;
+};
+
+extern Process P;
+
+}  // namespace zel

@@ -1,0 +1,65 @@
+// Reference ownership and error propagation for the module's C++ code.
+//
+// A `Ref` owns one strong reference and releases it when it goes out of
+// scope, so every exit path of a function releases what it made. Python
+// errors travel as the C++ exception `PyErrorSet`: the Python exception is
+// already set when it is thrown, and the one boundary where Python calls the
+// module (the function objects' vectorcall, the execution step) turns it back
+// into a NULL or -1 return.
+#pragma once
+
+#include <Python.h>
+
+#include <utility>
+
+namespace zel {
+
+// Thrown when the Python error indicator is set and the current operation
+// must unwind.
+struct PyErrorSet {};
+
+[[noreturn]] inline void throw_error() {
+    throw PyErrorSet{};
+}
+
+class Ref {
+  public:
+    Ref() = default;
+    Ref(const Ref &other) : obj_(Py_XNewRef(other.obj_)) {}
+    Ref(Ref &&other) noexcept : obj_(std::exchange(other.obj_, nullptr)) {}
+    ~Ref() { Py_XDECREF(obj_); }
+
+    Ref &operator=(Ref other) noexcept {
+        std::swap(obj_, other.obj_);
+        return *this;
+    }
+
+    // Takes over a new reference that the caller was given.
+    static Ref steal(PyObject *obj) { return Ref(obj); }
+    // Takes a new reference to an object that the caller only borrows.
+    static Ref borrow(PyObject *obj) { return Ref(Py_XNewRef(obj)); }
+
+    PyObject *get() const { return obj_; }
+    PyObject *release() { return std::exchange(obj_, nullptr); }
+    explicit operator bool() const { return obj_ != nullptr; }
+
+  private:
+    explicit Ref(PyObject *obj) : obj_(obj) {}
+    PyObject *obj_ = nullptr;
+};
+
+// A new reference from the C API, or the error it set.
+inline Ref require(PyObject *obj) {
+    if (obj == nullptr)
+        throw_error();
+    return Ref::steal(obj);
+}
+
+// A C API status: negative means an error is set.
+inline int require_status(int status) {
+    if (status < 0)
+        throw_error();
+    return status;
+}
+
+}  // namespace zel

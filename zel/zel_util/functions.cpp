@@ -1,0 +1,57 @@
+// The function table: each operation's parameters and body, and the order in
+// which the operations and the other module-level objects are bound.
+#include <iterator>
+
+#include "frame/function.hpp"
+#include "port_config/port_config.hpp"
+#include "zel_util/constants.hpp"
+#include "zel_util/statements.hpp"
+
+namespace zel {
+
+namespace {
+
+#define ZEL_OPERATION(op, params, body)                           \
+    FunctionSpec {                                                \
+#op, "zel.zel_util." #op, params, std::size(params), body \
+    }
+#define ZEL_OPERATION_NOARGS(op, body)             \
+    FunctionSpec {                                 \
+#op, "zel.zel_util." #op, nullptr, 0, body \
+    }
+
+// ---- parameters --------------------------------------------------------------
+
+// ---- operations --------------------------------------------------------------
+
+const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
+const FunctionSpec get_diag_debug_status_op =
+    ZEL_OPERATION_NOARGS(get_diag_debug_status, get_diag_debug_status);
+const FunctionSpec get_cmdb_max_buff_op =
+    ZEL_OPERATION_NOARGS(get_cmdb_max_buff, get_cmdb_max_buff);
+const FunctionSpec stp_instance_priority_default_op =
+    ZEL_OPERATION_NOARGS(stp_instance_priority_default, stp_instance_priority_default);
+
+#undef ZEL_OPERATION
+#undef ZEL_OPERATION_NOARGS
+
+constexpr ModuleLevelEntry operation(PyObject *const &name, const FunctionSpec &spec) {
+    return {&name, &spec, nullptr};
+}
+
+constexpr ModuleLevelEntry object(PyObject *const &name, Ref (*make)()) {
+    return {&name, nullptr, make};
+}
+
+}  // namespace
+
+const ModuleLevelEntry kModuleLevel[] = {
+    operation(K.get_last_backup, get_last_backup_op),
+    operation(K.get_diag_debug_status, get_diag_debug_status_op),
+    operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
+    operation(K.stp_instance_priority_default, stp_instance_priority_default_op),
+};
+
+const size_t kModuleLevelSize = std::size(kModuleLevel);
+
+}  // namespace zel

@@ -1,0 +1,85 @@
+#include "zel_util/statements.hpp"
+
+#include <initializer_list>
+
+#include "frame/names.hpp"
+#include "frame/process.hpp"
+#include "zel_util/constants.hpp"
+
+namespace zel {
+
+namespace {
+
+Ref import_module(PyObject *module_name, PyObject *fromlist) {
+    return require(PyImport_ImportModuleLevelObject(module_name, P.globals, nullptr, fromlist, 0));
+}
+
+// `from module import name`: the attribute, else the sys.modules entry
+// "<module>.<name>", else ImportError.
+Ref import_from(PyObject *module, PyObject *name) {
+    PyObject *value = PyObject_GetAttr(module, name);
+    if (value != nullptr)
+        return Ref::steal(value);
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+        throw_error();
+    PyErr_Clear();
+    Ref module_name = require(PyModule_GetNameObject(module));
+    Ref full_name = require(PyUnicode_FromFormat("%U.%U", module_name.get(), name));
+    value = PyImport_GetModule(full_name.get());
+    if (value != nullptr)
+        return Ref::steal(value);
+    if (PyErr_Occurred())
+        throw_error();
+    PyErr_Format(PyExc_ImportError, "cannot import name %S", name);
+    throw_error();
+}
+
+void from_import(PyObject *module_name, std::initializer_list<PyObject *> names) {
+    Ref fromlist = require(PyTuple_New(static_cast<Py_ssize_t>(names.size())));
+    Py_ssize_t i = 0;
+    for (PyObject *name : names)
+        PyTuple_SET_ITEM(fromlist.get(), i++, Py_NewRef(name));
+    Ref module = import_module(module_name, fromlist.get());
+    for (PyObject *name : names)
+        set_global(name, import_from(module.get(), name).get());
+}
+
+void plain_import(PyObject *module_name) {
+    set_global(module_name, import_module(module_name, nullptr).get());
+}
+
+void run_imports() {
+    from_import(K.mod_modules_util, {K.get_routing_table_result});
+    from_import(K.mod_collections, {K.namedtuple});
+    from_import(K.mod_util_errors, {K.CFunctionError});
+    from_import(K.mod_datetime, {K.datetime});
+    from_import(K.mod_logging, {K.getLogger});
+    from_import(K.mod_pyramid_compat, {K.bytes_, K.text_});
+    from_import(K.mod_enum, {K.IntEnum});
+    from_import(K.mod_time, {K.sleep});
+    plain_import(K.mod_os);
+    plain_import(K.mod_fcntl);
+}
+
+void bind_module_level() {
+    for (size_t i = 0; i < kModuleLevelSize; ++i) {
+        const ModuleLevelEntry &entry = kModuleLevel[i];
+        Ref value = entry.function ? make_function(*entry.function) : entry.make();
+        set_global(*entry.name, value.get());
+    }
+}
+
+}  // namespace
+
+void run_module_statements() {
+    run_imports();
+    Ref logger = call(global(K.getLogger).get(), global(K.__name__).get());
+    set_global(K._logger, logger.get());
+    set_global(K._KEY, K.key_value);
+    set_global(K._CHARSET, K.CharsetValue);
+    bind_module_level();
+    Ref test = require(PyDict_New());
+    set_global(K.__test__, test.get());
+}
+
+}  // namespace zel

@@ -1,0 +1,94 @@
+// The zelsim_* control interface over the engine and the stateful parts.
+#include "exports.h"
+
+#include <cstring>
+
+#include "engine.h"
+#include "subsystems.h"
+
+namespace {
+
+std::string bytes_of(const void *p, std::size_t n) {
+    return p == nullptr ? std::string() : std::string(static_cast<const char *>(p), n);
+}
+
+zelsim::Step step_of(const zelsim_step &s) {
+    return zelsim::Step{s.result, bytes_of(s.record, s.record_len), s.delay,
+                        bytes_of(s.aux, s.aux_len)};
+}
+
+// The size protocol shared by every serialising call: report the size,
+// copy only when it all fits.
+std::size_t hand_out(const std::string &data, void *buf, std::size_t cap) {
+    if (buf != nullptr && cap >= data.size()) {
+        std::memcpy(buf, data.data(), data.size());
+    }
+    return data.size();
+}
+
+}  // namespace
+
+const char *zelsim_function_name(int index) {
+    if (index < 0 || index >= zelsim::kFunctionCount) {
+        return nullptr;
+    }
+    return zelsim::fn_name(static_cast<zelsim::Fn>(index));
+}
+
+void zelsim_reset(void) {
+    std::lock_guard lock(zelsim::state_mutex());
+    zelsim::reset_engine();
+    zelsim::reset_config_db();
+    zelsim::reset_traces();
+}
+
+int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_step *steps,
+                  size_t n) {
+    auto which = fn == nullptr ? std::nullopt : zelsim::fn_from_name(fn);
+    if (!which) {
+        return -1;
+    }
+    std::vector<zelsim::Step> copied;
+    for (size_t i = 0; i < n; ++i) {
+        copied.push_back(step_of(steps[i]));
+    }
+    std::string k = bytes_of(key, key_len);
+    std::lock_guard lock(zelsim::state_mutex());
+    zelsim::set_script(*which, key == nullptr ? nullptr : &k, std::move(copied));
+    return 0;
+}
+
+size_t zelsim_calls(void *buf, size_t cap) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return hand_out(zelsim::serialise_calls(), buf, cap);
+}
+
+void zelsim_clear_calls(void) {
+    std::lock_guard lock(zelsim::state_mutex());
+    zelsim::clear_calls();
+}
+
+uint64_t zelsim_total_calls(void) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::total_calls();
+}
+
+int zelsim_open_contexts(void) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::open_contexts();
+}
+
+size_t zelsim_errors(char *buf, size_t cap) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return hand_out(zelsim::joined_errors(), buf, cap);
+}
+
+size_t zelsim_hostname(char *buf, size_t cap) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return hand_out(zelsim::committed_hostname(), buf, cap);
+}
+
+void zelsim_set_hostname(const char *name, size_t len) {
+    std::lock_guard lock(zelsim::state_mutex());
+    zelsim::set_hostname(bytes_of(name, len));
+}

@@ -1,0 +1,218 @@
+#include "engine.h"
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <thread>
+#include <utility>
+
+namespace zelsim {
+namespace {
+
+// Enough history for any test, bounded so that a caller hammering one
+// function for hours does not grow the process.
+constexpr std::size_t kCallLogCapacity = 4096;
+
+constexpr const char *kNames[kFunctionCount] = {
+    "dump_tessel_802_1x_status",
+    "get_temp_list",
+    "get_psu_list",
+    "get_flash_list",
+    "plat_switch_get_data_channel_unit",
+    "sms_do_flush",
+    "check_create_zel_query",
+    "zel_query_update",
+    "nCfg_obj_change",
+    "backupts_GetTimeStamp",
+    "is_diag_debug_enabled",
+    "api_mtraceroute",
+    "init_trace_route",
+    "query_trace_route",
+    "free_trace_route",
+};
+
+struct Script {
+    std::vector<Step> steps;
+    std::size_t next = 0;
+};
+
+struct Call {
+    Fn fn;
+    Args args;
+};
+
+// The script key: the function and, for keyed scripts, the key bytes.
+using ScriptKey = std::pair<Fn, std::optional<std::string>>;
+
+struct EngineState {
+    std::map<ScriptKey, Script> scripts;
+    std::deque<Call> calls;
+    std::uint64_t total_calls = 0;
+    std::vector<std::string> errors;
+};
+
+EngineState &state() {
+    static EngineState s;
+    return s;
+}
+
+// The last step repeats forever, so a one-step script is a fixed answer.
+Step advance(Script &script) {
+    std::size_t last = script.steps.size() - 1;
+    std::size_t index = script.next < last ? script.next : last;
+    ++script.next;
+    return script.steps[index];
+}
+
+Script *find_script(Fn fn, const std::string *key) {
+    auto &scripts = state().scripts;
+    if (key != nullptr) {
+        auto it = scripts.find(ScriptKey{fn, *key});
+        if (it != scripts.end()) {
+            return &it->second;
+        }
+    }
+    auto it = scripts.find(ScriptKey{fn, std::nullopt});
+    return it == scripts.end() ? nullptr : &it->second;
+}
+
+void log_call(Fn fn, Args args) {
+    auto &s = state();
+    if (s.calls.size() == kCallLogCapacity) {
+        s.calls.pop_front();
+    }
+    s.calls.push_back(Call{fn, std::move(args)});
+    ++s.total_calls;
+}
+
+template <typename T>
+void append_raw(std::string &out, T value) {
+    out.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+void append_arg(std::string &out, const Arg &arg) {
+    if (std::holds_alternative<std::monostate>(arg)) {
+        append_raw<std::uint8_t>(out, 0);
+    } else if (const auto *i = std::get_if<std::int64_t>(&arg)) {
+        append_raw<std::uint8_t>(out, 1);
+        append_raw<std::int64_t>(out, *i);
+    } else {
+        const auto &bytes = std::get<std::string>(arg);
+        append_raw<std::uint8_t>(out, 2);
+        append_raw<std::uint32_t>(out, static_cast<std::uint32_t>(bytes.size()));
+        out += bytes;
+    }
+}
+
+}  // namespace
+
+const char *fn_name(Fn fn) {
+    return kNames[static_cast<int>(fn)];
+}
+
+std::optional<Fn> fn_from_name(std::string_view name) {
+    for (int i = 0; i < kFunctionCount; ++i) {
+        if (name == kNames[i]) {
+            return static_cast<Fn>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+Arg text_arg(const char *s) {
+    if (s == nullptr) {
+        return std::monostate{};
+    }
+    return std::string(s);
+}
+
+std::mutex &state_mutex() {
+    static std::mutex m;
+    return m;
+}
+
+Step take_step(Fn fn, Args args, const std::string *key) {
+    log_call(fn, std::move(args));
+    Script *script = find_script(fn, key);
+    return script == nullptr ? Step{} : advance(*script);
+}
+
+std::vector<Step> script_copy(Fn fn) {
+    auto it = state().scripts.find(ScriptKey{fn, std::nullopt});
+    return it == state().scripts.end() ? std::vector<Step>{} : it->second.steps;
+}
+
+void pause(const Step &step) {
+    if (step.delay > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(step.delay));
+    }
+}
+
+void put_bytes(const std::string &bytes, void *out, std::size_t size) {
+    if (out == nullptr || bytes.empty()) {
+        return;
+    }
+    std::memcpy(out, bytes.data(), bytes.size() < size ? bytes.size() : size);
+}
+
+int respond(Fn fn, Args args, void *out, std::size_t size, const std::string *key) {
+    Step step;
+    {
+        std::lock_guard lock(state_mutex());
+        step = take_step(fn, std::move(args), key);
+    }
+    pause(step);
+    put_record(step, out, size);
+    return static_cast<int>(step.result);
+}
+
+void add_error(std::string message) {
+    state().errors.push_back(std::move(message));
+}
+
+void reset_engine() {
+    state() = EngineState{};
+}
+
+void set_script(Fn fn, const std::string *key, std::vector<Step> steps) {
+    ScriptKey k{fn, key == nullptr ? std::nullopt : std::optional<std::string>(*key)};
+    if (steps.empty()) {
+        state().scripts.erase(k);
+    } else {
+        state().scripts[k] = Script{std::move(steps), 0};
+    }
+}
+
+std::string serialise_calls() {
+    std::string out;
+    append_raw<std::uint32_t>(out, static_cast<std::uint32_t>(state().calls.size()));
+    for (const Call &call : state().calls) {
+        append_raw<std::uint8_t>(out, static_cast<std::uint8_t>(call.fn));
+        append_raw<std::uint8_t>(out, static_cast<std::uint8_t>(call.args.size()));
+        for (const Arg &arg : call.args) {
+            append_arg(out, arg);
+        }
+    }
+    return out;
+}
+
+void clear_calls() {
+    state().calls.clear();
+    state().total_calls = 0;
+}
+
+std::uint64_t total_calls() {
+    return state().total_calls;
+}
+
+std::string joined_errors() {
+    std::string out;
+    for (const auto &e : state().errors) {
+        out += e;
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace zelsim

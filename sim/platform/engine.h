@@ -1,0 +1,96 @@
+// Scripted-answer engine shared by every simulated platform function.
+//
+// All simulator state lives behind one mutex. A simulated call takes the
+// lock only to log itself and to pick its answer; the scripted delay is
+// slept with the lock released so that other threads keep going, as they
+// would while the real platform waits on hardware.
+#ifndef ZEL_SIM_ENGINE_H
+#define ZEL_SIM_ENGINE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace zelsim {
+
+enum class Fn : std::uint8_t {
+    dump_tessel_802_1x_status,
+    get_temp_list,
+    get_psu_list,
+    get_flash_list,
+    plat_switch_get_data_channel_unit,
+    sms_do_flush,
+    check_create_zel_query,
+    zel_query_update,
+    nCfg_obj_change,
+    backupts_GetTimeStamp,
+    is_diag_debug_enabled,
+    api_mtraceroute,
+    init_trace_route,
+    query_trace_route,
+    free_trace_route,
+    count_,
+};
+
+constexpr int kFunctionCount = static_cast<int>(Fn::count_);
+
+const char *fn_name(Fn fn);
+std::optional<Fn> fn_from_name(std::string_view name);
+
+struct Step {
+    std::int64_t result = 0;
+    std::string record;
+    double delay = 0.0;
+    std::string aux;
+};
+
+// A logged argument: a null pointer, an integer or a byte string.
+using Arg = std::variant<std::monostate, std::int64_t, std::string>;
+using Args = std::vector<Arg>;
+
+// A C string argument as logged: null stays null, anything else its bytes.
+Arg text_arg(const char *s);
+
+// The single lock over all simulator state.
+std::mutex &state_mutex();
+
+// Lock held: logs the call and returns the step it answers with. A keyed
+// script for *key wins over the unkeyed one; no script gives a default step.
+Step take_step(Fn fn, Args args, const std::string *key = nullptr);
+
+// Lock held: the full script installed for fn without a key, for callers
+// that replay it on their own (trace contexts).
+std::vector<Step> script_copy(Fn fn);
+
+// Lock not held: sleeps the step's delay.
+void pause(const Step &step);
+
+// Copies bytes into out, at most size of them; the rest of out is left as
+// it was, so an empty record writes nothing at all.
+void put_bytes(const std::string &bytes, void *out, std::size_t size);
+inline void put_record(const Step &step, void *out, std::size_t size) {
+    put_bytes(step.record, out, size);
+}
+
+// Logs, picks, sleeps and fills: the whole life of a plain simulated call.
+int respond(Fn fn, Args args, void *out, std::size_t size, const std::string *key = nullptr);
+
+// Lock held: notes a misuse of the platform interface.
+void add_error(std::string message);
+
+// Lock held: the pieces of zelsim_reset owned by the engine.
+void reset_engine();
+void set_script(Fn fn, const std::string *key, std::vector<Step> steps);
+std::string serialise_calls();
+void clear_calls();
+std::uint64_t total_calls();
+std::string joined_errors();
+
+}  // namespace zelsim
+
+#endif  // ZEL_SIM_ENGINE_H

@@ -1,0 +1,76 @@
+/*
+ * Control interface of the simulated platform library.
+ *
+ * Tests and the zel_sim Python package drive the simulated platform through
+ * these calls: they install scripted answers per platform function, read the
+ * log of calls the code under test made, and inspect the state that the
+ * simulated configuration database and trace facility keep.
+ */
+#ifndef ZEL_SIM_ZELSIM_H
+#define ZEL_SIM_ZELSIM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One scripted answer. The simulator copies the bytes, so the caller's
+ * buffers need to live only for the duration of zelsim_script. */
+typedef struct zelsim_step {
+    int64_t result;     /* return value (pointer functions: 0 means NULL) */
+    const void *record; /* bytes copied into the record the function fills */
+    size_t record_len;
+    double delay;    /* seconds slept before answering, lock not held */
+    const void *aux; /* function-specific extra bytes */
+    size_t aux_len;
+} zelsim_step;
+
+/* Name of platform function number index, NULL past the last one. The
+ * numbers are the function codes used in the serialised call log. */
+const char *zelsim_function_name(int index);
+
+/* Empties every script, the call log and the error list, forgets the
+ * configuration database and the committed hostname. Trace contexts still
+ * open become stale: they no longer count as open and freeing them later is
+ * not an error. */
+void zelsim_reset(void);
+
+/* Replaces the script of fn for key (key NULL: the unkeyed script). n == 0
+ * removes the script. Returns 0, or -1 when fn names no platform function. */
+int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_step *steps,
+                  size_t n);
+
+/* Serialises the call log (oldest first) into buf and returns its size.
+ * Nothing is written when cap is smaller than the returned size. Format,
+ * native byte order: u32 count, then per call u8 function code, u8 argc and
+ * per argument a u8 tag: 0 null pointer, 1 int (i64), 2 bytes (u32 length
+ * and the bytes). */
+size_t zelsim_calls(void *buf, size_t cap);
+void zelsim_clear_calls(void);
+
+/* Number of calls ever logged since the last reset or clear; the log itself
+ * keeps only the latest ones. */
+uint64_t zelsim_total_calls(void);
+
+/* Trace contexts handed out and not yet freed. */
+int zelsim_open_contexts(void);
+
+/* Misuse detected by the simulator (double free and the like), one message
+ * per line; same size protocol as zelsim_calls. */
+size_t zelsim_errors(char *buf, size_t cap);
+
+/* The hostname last committed through the configuration database; same size
+ * protocol as zelsim_calls, no terminator written. */
+size_t zelsim_hostname(char *buf, size_t cap);
+
+/* Sets the committed hostname and the host-name field of object 11's update
+ * record, as if the switch had booted with that configuration. */
+void zelsim_set_hostname(const char *name, size_t len);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZEL_SIM_ZELSIM_H */

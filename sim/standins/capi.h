@@ -1,0 +1,43 @@
+// Export tables of the sibling stand-ins. Consumers find each C-level export
+// in the module's __pyx_capi__ dict, as a capsule named by the export's
+// signature string and holding the function's address, or for a variable
+// the address of the variable itself so that later changes are seen.
+#ifndef ZEL_SIM_STANDINS_CAPI_H
+#define ZEL_SIM_STANDINS_CAPI_H
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace standins {
+
+// signature must be a string literal: the capsule keeps the pointer.
+inline int add_export(PyObject *table, const char *name, void *pointer, const char *signature) {
+    PyObject *capsule = PyCapsule_New(pointer, signature, nullptr);
+    if (capsule == nullptr) {
+        return -1;
+    }
+    int rc = PyDict_SetItemString(table, name, capsule);
+    Py_DECREF(capsule);
+    return rc;
+}
+
+template <typename F>
+void *function_address(F *fn) {
+    return reinterpret_cast<void *>(fn);
+}
+
+// Attaches a fresh export table to module and returns it (borrowed), or
+// NULL with an exception set.
+inline PyObject *new_export_table(PyObject *module) {
+    PyObject *table = PyDict_New();
+    if (table == nullptr || PyModule_AddObjectRef(module, "__pyx_capi__", table) < 0) {
+        Py_XDECREF(table);
+        return nullptr;
+    }
+    Py_DECREF(table);
+    return table;
+}
+
+}  // namespace standins
+
+#endif  // ZEL_SIM_STANDINS_CAPI_H

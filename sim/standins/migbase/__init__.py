@@ -1,0 +1,1 @@
+"""Migration support of the management back-end."""

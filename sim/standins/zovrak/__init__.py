@@ -1,0 +1,1 @@
+"""Web management application."""

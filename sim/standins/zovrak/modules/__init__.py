@@ -1,0 +1,1 @@
+"""Back-end modules of the web management application."""

@@ -88,13 +88,15 @@ void raise_keyword_error(const FunctionSpec &spec, PyObject *kwnames, Py_ssize_t
 
 // ---- binding -----------------------------------------------------------------
 
+// As for the interpreter's own no-argument functions, keywords are reported
+// before positional arguments.
 bool bind_none(const FunctionSpec &spec, Py_ssize_t nargs, PyObject *kwnames) {
-    if (nargs > 0) {
-        PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", spec.name, nargs);
-        return false;
-    }
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) > 0) {
         PyErr_Format(PyExc_TypeError, "%.200s() takes no keyword arguments", spec.name);
+        return false;
+    }
+    if (nargs > 0) {
+        PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", spec.name, nargs);
         return false;
     }
     return true;

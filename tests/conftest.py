@@ -1,0 +1,50 @@
+"""Shared fixtures: the module under test, the device simulator, and a way
+to run Python in a fresh process for what a process can do only once."""
+
+import subprocess
+import sys
+import textwrap
+
+import pytest
+import zel_sim
+
+import zel.zel_util as zel_util_module
+
+
+@pytest.fixture(autouse=True)
+def sim():
+    """The simulator, back at its default scenario with an empty call log."""
+    zel_sim.reset()
+    yield zel_sim
+    zel_sim.reset()
+
+
+@pytest.fixture
+def zu():
+    """The module; its namespace is restored after the test, so tests may
+    rebind module-level names."""
+    namespace = vars(zel_util_module)
+    saved = dict(namespace)
+    yield zel_util_module
+    if list(namespace.items()) != list(saved.items()):
+        # Rebuilt whole, so that the binding order is the original one too.
+        namespace.clear()
+        namespace.update(saved)
+
+
+def run_python(code, check=True):
+    """Runs `code` in a fresh interpreter of this environment."""
+    proc = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=60,
+    )
+    if check and proc.returncode != 0:
+        raise AssertionError(f"child failed ({proc.returncode}):\n{proc.stdout}\n{proc.stderr}")
+    return proc
+
+
+@pytest.fixture
+def python():
+    return run_python

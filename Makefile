@@ -7,7 +7,7 @@ PIP    := $(PY) -m pip --disable-pip-version-check
 READY  := $(VENV)/.ready
 PIP_BUILD := $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test format format-check clean
+.PHONY: all build demo test bench format format-check clean
 
 all: test
 
@@ -28,6 +28,13 @@ demo: build
 
 test: build
 	$(PY) -m pytest -q
+
+# Time and instructions per call of every function, against a ctypes
+# baseline and a do-nothing builtin (bench/README.md). QUICK=1: a fast smoke
+# run; CHECK=1: fail when a performance target is missed.
+bench: build
+	@command -v valgrind >/dev/null || scripts/install-system-packages || true
+	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')

@@ -1,0 +1,296 @@
+"""Benchmark of every function of zel.zel_util against the simulator.
+
+    python -m bench.run [--quick] [--check] [--no-callgrind] [--json PATH]
+
+For each function (see bench/workload.py for the inputs) it reports, in one
+run:
+- nanoseconds per call: the median of repeated timed loops;
+- x floor: the time over that of a do-nothing builtin of the interpreter
+  with the same number of arguments;
+- x faster: the time of the ctypes implementation in bench/ctypes_baseline.py
+  over the module's (checked first to give the same result);
+- instructions per call under callgrind, with the same two ratios.
+It writes the figures to bench/results.json and prints a table with the
+targets. Exit status: 2 when a baseline disagrees with the module (its
+figures would mean nothing); 1 with --check when a target is missed.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import warnings
+
+warnings.filterwarnings("ignore", message="`pyramid.compat` is deprecated",
+                        category=DeprecationWarning)
+
+import zel.zel_util as module  # noqa: E402
+
+from bench import ctypes_baseline as baseline  # noqa: E402
+from bench import timing, workload  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FLOOR_LIMIT = 1.5     # constant and flag functions: at most this times the floor
+BASELINE_LIMIT = 8.0  # record readers: at least this many times faster than ctypes
+MARKER = "os_getppid"  # the C function of os.getppid(), see callgrind_driver
+
+
+class Settings:
+    def __init__(self, quick):
+        self.rounds = 3 if quick else 11
+        self.budget_ns = 2_000_000 if quick else 20_000_000   # per timed loop
+        self.callgrind_ns = 300_000 if quick else 3_000_000   # native time per N iterations
+
+
+# ---- timing ----------------------------------------------------------------------------
+
+
+def time_cases(settings, work, log):
+    """Rows for every case, timed; unavailable and disagreeing cases are
+    marked and not timed."""
+    overhead = timing.loop_overhead(settings.budget_ns, settings.rounds)
+    rows = {}
+    for case in workload.CASES:
+        row = rows[case.name] = {"name": case.name, "function": case.function, "nargs": case.nargs,
+                                 "target": case.target if not case.hops else ""}
+        mine = getattr(module, case.function, None)
+        if mine is None:
+            row["status"] = "not available in zel.zel_util yet"
+            continue
+        try:
+            problem = workload.disagreement(work, case, mine, getattr(baseline, case.function))
+        except Exception as exc:  # the call itself failed: report it, measure the rest
+            problem = f"{type(exc).__name__}: {exc}"
+        if problem:
+            row["status"] = f"baseline disagrees: {problem}"
+            continue
+        if case.prepare:
+            case.prepare()
+        loops = {"module": workload.case_loop(work, case, mine),
+                 "baseline": workload.case_loop(work, case, getattr(baseline, case.function)),
+                 "floor": workload.floor_loop(case.nargs)}
+        ns = timing.compare(loops, settings.budget_ns, settings.rounds, overhead)
+        row.update(status="ok", ns=ns["module"], baseline_ns=ns["baseline"], floor_ns=ns["floor"])
+        log(f"  {case.name:34} {ns['module']:12.1f} ns")
+    return rows, overhead
+
+
+# ---- instruction counts ------------------------------------------------------------------
+
+
+def callgrind_plan(rows, settings):
+    def iterations(ns):
+        return max(2, min(5000, int(settings.callgrind_ns / (ns * timing.UNROLL))))
+
+    plan = [{"case": None, "variant": "overhead", "nargs": 0, "iterations": 5000}]
+    for nargs in sorted(workload.FLOORS):
+        plan.append({"case": None, "variant": "floor", "nargs": nargs, "iterations": 5000})
+    for row in rows.values():
+        if row["status"] == "ok":
+            for variant in ("module", "baseline"):
+                ns = row["ns" if variant == "module" else "baseline_ns"]
+                plan.append({"case": row["name"], "variant": variant, "nargs": row["nargs"],
+                             "iterations": iterations(max(ns, 1.0))})
+    return plan
+
+
+def _totals(path):
+    with open(path) as f:
+        for line in f:
+            if line.startswith("totals:") or line.startswith("summary:"):
+                return int(line.split()[1])
+    raise ValueError(f"no totals in {path}")
+
+
+def run_callgrind(plan, log):
+    """Instructions per call of each plan entry, in plan order; None when
+    callgrind is missing or its dumps cannot be matched to the entries."""
+    valgrind = shutil.which("valgrind")
+    if valgrind is None:
+        log("valgrind not found: no instruction counts "
+            "(scripts/install-system-packages installs it)")
+        return None
+    with tempfile.TemporaryDirectory(prefix="zel-callgrind-") as tmp:
+        plan_path = os.path.join(tmp, "plan.json")
+        with open(plan_path, "w") as f:
+            json.dump(plan, f)
+        out = os.path.join(tmp, "cg.out")
+        command = [valgrind, "--tool=callgrind", f"--dump-before={MARKER}", "--dump-instr=no",
+                   f"--callgrind-out-file={out}", sys.executable, "-m", "bench.callgrind_driver",
+                   plan_path]
+        proc = subprocess.run(command, capture_output=True, text=True,
+                              cwd=os.path.dirname(HERE))
+        if proc.returncode != 0:
+            log(f"callgrind run failed ({proc.returncode}):\n{proc.stderr[-2000:]}")
+            return None
+        dumps = sorted((int(m.group(1)), name) for name in os.listdir(tmp)
+                       if (m := re.fullmatch(r"cg\.out\.(\d+)", name)))
+        if [n for n, _ in dumps] != list(range(1, 3 * len(plan) + 1)):
+            log(f"callgrind wrote {len(dumps)} dumps for {len(plan)} entries: "
+                f"no instruction counts (is {MARKER} known to valgrind?)")
+            return None
+        totals = [_totals(os.path.join(tmp, name)) for _, name in dumps]
+    return [(totals[3 * k + 2] - totals[3 * k + 1]) / (entry["iterations"] * timing.UNROLL)
+            for k, entry in enumerate(plan)]
+
+
+def add_instructions(rows, plan, counts):
+    overhead = counts[0]
+    floors = {entry["nargs"]: count - overhead
+              for entry, count in zip(plan, counts) if entry["variant"] == "floor"}
+    for entry, count in zip(plan, counts):
+        if entry["case"] is None:
+            continue
+        row = rows[entry["case"]]
+        row["ir" if entry["variant"] == "module" else "baseline_ir"] = count - overhead
+        row["floor_ir"] = floors[row["nargs"]]
+    return overhead
+
+
+# ---- figures -----------------------------------------------------------------------------
+
+
+def _ratio(a, b):
+    return a / b if a is not None and b else None
+
+
+def per_hop_row(rows):
+    name, long_trace, short_trace, extra_hops = workload.PER_HOP
+    row = {"name": name, "function": "get_diagnostic_data", "nargs": 2, "target": "baseline"}
+    a, b = rows[long_trace], rows[short_trace]
+    if a["status"] != "ok" or b["status"] != "ok":
+        row["status"] = a["status"] if a["status"] != "ok" else b["status"]
+        return row
+    row["status"] = "ok"
+    for key in ("ns", "baseline_ns", "ir", "baseline_ir"):
+        if key in a and key in b:
+            row[key] = (a[key] - b[key]) / extra_hops
+    return row
+
+
+def finish(row):
+    """Ratios and the verdict of the row's target."""
+    if row["status"] != "ok":
+        return row
+    row["floor"] = workload.FLOORS[row["nargs"]][0]
+    row["x_floor"] = _ratio(row.get("ns"), row.get("floor_ns"))
+    row["x_faster"] = _ratio(row.get("baseline_ns"), row.get("ns"))
+    row["ir_x_floor"] = _ratio(row.get("ir"), row.get("floor_ir"))
+    row["ir_x_faster"] = _ratio(row.get("baseline_ir"), row.get("ir"))
+    if row["target"] == "floor":
+        row["target_text"] = f"<= {FLOOR_LIMIT}x floor"
+        row["target_met"] = row["x_floor"] is not None and row["x_floor"] <= FLOOR_LIMIT
+    elif row["target"] == "baseline":
+        row["target_text"] = f">= {BASELINE_LIMIT:g}x ctypes"
+        row["target_met"] = row["x_faster"] is not None and row["x_faster"] >= BASELINE_LIMIT
+    return row
+
+
+# ---- the table ---------------------------------------------------------------------------
+
+
+def _num(value, digits=1, width=10):
+    return f"{value:{width}.{digits}f}" if value is not None else f"{'-':>{width}}"
+
+
+def table(rows, counted):
+    head = (f"{'function':34} {'ns/call':>10} {'floor ns':>10} {'x floor':>8} {'ctypes ns':>10}"
+            f" {'x faster':>9}")
+    if counted:
+        head += f" {'Ir/call':>9} {'Ir floor':>9} {'Ir ctypes':>10} {'Irxfloor':>8} {'Irxfast':>8}"
+    head += "  target"
+    lines = [head, "-" * len(head) + "-" * 20]
+    for row in rows:
+        if row["status"] != "ok":
+            lines.append(f"{row['name']:34} {row['status']}")
+            continue
+        line = (f"{row['name']:34} {_num(row.get('ns'))} {_num(row.get('floor_ns'))}"
+                f" {_num(row.get('x_floor'), 2, 8)} {_num(row.get('baseline_ns'))}"
+                f" {_num(row.get('x_faster'), 2, 9)}")
+        if counted:
+            line += (f" {_num(row.get('ir'), 0, 9)} {_num(row.get('floor_ir'), 0, 9)}"
+                     f" {_num(row.get('baseline_ir'), 0, 10)} {_num(row.get('ir_x_floor'), 2, 8)}"
+                     f" {_num(row.get('ir_x_faster'), 2, 8)}")
+        if "target_met" in row:
+            line += f"  {row['target_text']}: {'PASS' if row['target_met'] else 'FAIL'}"
+        lines.append(line)
+    return "\n".join(lines)
+
+
+def notes(overhead_ns, overhead_ir):
+    floors = "; ".join(f"{n} argument{'s' if n != 1 else ''}: {text}"
+                       for n, (text, _, _) in sorted(workload.FLOORS.items()))
+    ir = f", {overhead_ir:.0f} instructions" if overhead_ir is not None else ""
+    return "\n".join([
+        f"floor = {floors}.",
+        "x floor = module / floor; x faster = ctypes baseline / module (bench/ctypes_baseline.py).",
+        f"Loop overhead subtracted from every figure: {overhead_ns:.2f} ns{ir} per call.",
+        f"get_diagnostic_data[N]: an N-hop trace, pause patched out; per hop = "
+        f"([{workload.TRACE_HOPS}] - [1]) / {workload.PER_HOP[3]}.",
+        "get_safe_r_file: each call is followed by the removal of the file it created.",
+    ])
+
+
+# ---- main ----------------------------------------------------------------------------------
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true", help="fewer, shorter runs (smoke test)")
+    parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
+    parser.add_argument("--no-callgrind", action="store_true", help="skip instruction counts")
+    parser.add_argument("--json", default=os.path.join(HERE, "results.json"))
+    options = parser.parse_args(argv)
+    quick = options.quick or os.environ.get("QUICK", "") not in ("", "0")
+    settings = Settings(quick)
+
+    def log(text):
+        print(text, file=sys.stderr, flush=True)
+
+    log(f"timing ({'quick' if quick else 'full'} run)...")
+    with workload.Workload(module, baseline) as work, timing.gc_paused():
+        rows, overhead_ns = time_cases(settings, work, log)
+    overhead_ir = None
+    if not options.no_callgrind:
+        plan = callgrind_plan(rows, settings)
+        log(f"instruction counts under callgrind ({len(plan)} loops)...")
+        counts = run_callgrind(plan, log)
+        if counts is not None:
+            overhead_ir = add_instructions(rows, plan, counts)
+    results = [finish(row) for row in rows.values()]
+    hop = finish(per_hop_row(rows))
+    at = next(i for i, row in enumerate(results) if row["function"] == "get_diagnostic_data")
+    results.insert(at + 2, hop)
+
+    report = {
+        "date": datetime.datetime.now().isoformat(timespec="seconds"),
+        "python": sys.version.split()[0], "machine": platform.machine(),
+        "cpus": os.cpu_count(), "quick": quick,
+        "loop_overhead_ns": overhead_ns, "loop_overhead_ir": overhead_ir,
+        "floors": {n: text for n, (text, _, _) in workload.FLOORS.items()},
+        "targets": {"floor": FLOOR_LIMIT, "baseline": BASELINE_LIMIT},
+        "functions": results,
+    }
+    with open(options.json, "w") as f:
+        json.dump(report, f, indent=1)
+    print(table(results, overhead_ir is not None))
+    print()
+    print(notes(overhead_ns, overhead_ir))
+    print(f"Figures written to {os.path.relpath(options.json)}.")
+
+    if any(row["status"].startswith("baseline disagrees") for row in results):
+        return 2
+    missed = [row["name"] for row in results if row.get("target_met") is False]
+    if missed:
+        print(f"Targets missed: {', '.join(missed)}")
+    return 1 if options.check and missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,312 @@
+"""The switch the benchmark runs against, and the calls it measures.
+
+`Workload` scripts the simulator with a busy switch (an 802.1X port with 20
+sessions, 8 temperature sensors, 13 power supplies, 8 flash partitions, a
+30-hop trace without delays), writes real counter files into a temporary
+directory, and rebinds two module-level names in both the module and the
+ctypes baseline: `sleep` (the pause between trace hops) to the builtin
+`float`, which takes the 0.2 and does nothing, and `os` to a stand-in that
+creates the traceroute result files in the private directory instead of
+/tmp, so the benchmark neither waits nor touches files of other users.
+
+`CASES` lists one call per function, in the module's order.
+"""
+
+import dataclasses
+import os
+import shutil
+import sys
+import tempfile
+from typing import Callable
+
+import zel_sim
+from zel_sim import Step, records
+
+from bench.timing import Loop
+
+INTERFACE = "gi1/0/5"
+TRACE_HOST = "203.0.113.53"
+TRACE_HOPS = 30
+HOSTNAME = "lab-access-sw-07"
+RESULT_PREFIX = "/tmp/mtraceroute_"
+
+_MISSING = object()
+
+
+# ---- the switch ----------------------------------------------------------------------
+
+
+def _session(i):
+    return {
+        "mac": f"00:1b:21:3a:{i:02x}:{(i * 37) % 256:02x}",
+        "type": "MAB" if i % 4 == 3 else "802.1X",
+        "eap": "None" if i % 4 == 3 else "EAP-PEAP",
+        "eap_counter": f"{i + 3}/{i + 3}",
+        "elapsed_time": f"{i % 24:02d}:{(i * 7) % 60:02d}:{(i * 13) % 60:02d}",
+        "pae": "Authenticated",
+        "params": "Session-Timeout=28800,Termination-Action=RADIUS",
+        "security_group": "Engineering",
+        "user": f"user{i:02d}.corp.example",
+        "brenlow_group": "corp-staff",
+        "native_vlan_id": 10,
+        "traffic_vlan_id": 10 + i,
+        "dynamic_assigned_vlan_id": (i % 3) * 10,
+    }
+
+
+def dot1x_record():
+    return records.dot1x_status(
+        name=INTERFACE, mode=2, mab=1, link_status="Up", port_status="Authorized:Both",
+        eap_pass_through="Disabled", dynamic_vlanid=30, native_vlanid=10,
+        allowed_vlanid="10,20,30-39", untagged_vlanid="10", guest_vlan_enable=1,
+        guest_vlan="VLAN 99 (guest)", auth_fail_vlan_enable=1,
+        auth_fail_vlan="VLAN 999 (quarantine)", sessions=[_session(i) for i in range(20)])
+
+
+TEMPERATURES = [41.5, 38.25, 52.0, 47.75, 39.5, 44.0, 61.25, 36.5]
+SUPPLIES = [(f"PSU{i}", i % 5 != 0, i % 6 != 0) for i in range(1, 14)]
+PARTITIONS = [
+    {"partition": i, "image": "" if i in (3, 6, 8) else f"zel-os-5.{i}.0.bin",
+     "tot_size": 65536, "used_size": 0 if i in (3, 6, 8) else 40000 + i, "usage": 61 + i % 3,
+     "active": int(i == 1)}
+    for i in range(1, 9)
+]
+
+
+def _probes(hop):
+    if hop % 10 == 4:
+        return [(1, 5, 14.25), (1, -1, 14.0), (1, 1, 14.5)]
+    if hop % 10 == 7:
+        return [(1, -1, 8.5), (2, 0, 0.0), (0, 0, 0.0)]
+    return [(1, -1, 0.5 + hop * 0.41), (1, -1, 0.48 + hop * 0.4), (1, -1, 0.52 + hop * 0.42)]
+
+
+def trace_steps(hops):
+    """One query_trace_route step per hop, the last one ending the trace."""
+    steps = []
+    for hop in range(1, hops + 1):
+        host = "" if hop % 9 == 0 else f"hop{hop}.isp.example"
+        record = records.trace_response(hop, f"10.{hop}.0.1", host, _probes(hop))
+        steps.append(Step(result=int(hop == hops), record=record))
+    return steps
+
+
+def script_trace(hops):
+    zel_sim.script("query_trace_route", *trace_steps(hops))
+
+
+def script_switch():
+    zel_sim.reset()
+    zel_sim.script("dump_tessel_802_1x_status", result=1, record=dot1x_record(), key=INTERFACE)
+    zel_sim.script("get_temp_list", result=0, record=records.temp_list(TEMPERATURES))
+    zel_sim.script("get_psu_list", result=0, record=records.psu_list(SUPPLIES))
+    zel_sim.script("get_flash_list", result=0, record=records.flash_list(PARTITIONS))
+    zel_sim.script("api_mtraceroute", result=0)
+    zel_sim.script("init_trace_route", result=1,
+                   record=records.trace_header("ns1.example.net", TRACE_HOST, TRACE_HOPS, 3, 5, 60),
+                   aux=records.trace_context(1500))
+    script_trace(TRACE_HOPS)
+
+
+def write_counter_files(root):
+    statistics = os.path.join(root, INTERFACE, "statistics")
+    os.makedirs(statistics)
+    values = {"tx_packets": 81_234_567, "tx_bytes": 96_876_543_210,
+              "rx_packets": 79_345_678, "rx_bytes": 88_123_456_789}
+    for name, value in values.items():
+        with open(os.path.join(statistics, name), "w") as f:
+            f.write(f"{value}\n")
+
+
+class PrivateTmp:
+    """Stands in for the module `os`: the traceroute result files land in a
+    private directory; everything else is the real `os`."""
+
+    def __init__(self, directory):
+        self.directory = directory
+        self._target = os.path.join(directory, "mtraceroute_")
+        self.O_CREAT, self.O_EXCL, self.O_RDWR = os.O_CREAT, os.O_EXCL, os.O_RDWR
+        self.fdopen = os.fdopen
+
+    def open(self, path, flags, *args, **kwargs):
+        if isinstance(path, bytes):
+            path = os.fsdecode(path)
+        if isinstance(path, str) and path.startswith(RESULT_PREFIX):
+            path = self._target + path[len(RESULT_PREFIX):]
+        return os.open(path, flags, *args, **kwargs)
+
+    def result_file(self, number):
+        return self._target + str(number)
+
+    def __getattr__(self, name):
+        return getattr(os, name)
+
+
+class Workload:
+    """Context manager: the scripted switch, the counter files and the
+    rebound names, all undone on exit."""
+
+    def __init__(self, module, baseline):
+        self.namespaces = [vars(module), vars(baseline)]
+        self.saved = []
+        self.directory = None
+        self.tmp = None
+
+    def __enter__(self):
+        import zel.zel
+
+        self.directory = tempfile.mkdtemp(prefix="zel-bench-")
+        write_counter_files(os.path.join(self.directory, "net"))
+        os.mkdir(os.path.join(self.directory, "tmp"))
+        self.tmp = PrivateTmp(os.path.join(self.directory, "tmp"))
+        zel.zel.set_stats_root(os.path.join(self.directory, "net"))
+        script_switch()
+        self._rebind({"sleep": float, "os": self.tmp, "_HAS_TEMPERATURE_SENSOR": None,
+                      "_MULTIPLE_TEMPERATURE_SENSORS": None})
+        return self
+
+    def __exit__(self, *exc):
+        import zel.zel
+
+        for namespace, name, value in reversed(self.saved):
+            if value is _MISSING:
+                namespace.pop(name, None)
+            else:
+                namespace[name] = value
+        zel.zel.set_stats_root(None)
+        zel_sim.reset()
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+    def _rebind(self, names):
+        for namespace in self.namespaces:
+            for name, value in names.items():
+                self.saved.append((namespace, name, namespace.get(name, _MISSING)))
+                namespace[name] = value
+
+
+# ---- the calls -------------------------------------------------------------------------
+
+
+@dataclasses.dataclass(frozen=True)
+class Case:
+    """One measured call: `function(*args)` in the module and in the baseline."""
+
+    name: str                        # row of the table
+    function: str                    # name in zel.zel_util and in the baseline
+    args: Callable[[], tuple] = tuple  # a fresh argument tuple
+    target: str = ""                 # "floor": at most 1.5x the floor; "baseline": 8x faster
+    hops: int = 0                    # trace length of a get_diagnostic_data case
+    prepare: Callable[[], None] | None = None
+    cleanup: bool = False            # the call leaves a result file to remove
+
+    @property
+    def nargs(self):
+        return len(self.args())
+
+
+def _trace_case(hops):
+    return Case(f"get_diagnostic_data[{hops}]", "get_diagnostic_data",
+                lambda: ({}, TRACE_HOST), hops=hops, prepare=lambda: script_trace(hops))
+
+
+CASES = [
+    Case("get_last_backup", "get_last_backup"),
+    Case("get_8021x_status", "get_8021x_status", lambda: (INTERFACE,), target="baseline"),
+    Case("get_diag_debug_status", "get_diag_debug_status", target="floor"),
+    Case("has_temperature_sensor", "has_temperature_sensor", target="floor"),
+    Case("multiple_temperature_sensors", "multiple_temperature_sensors"),
+    Case("system_temperatures", "system_temperatures", target="baseline"),
+    Case("set_hostname", "set_hostname", lambda: (HOSTNAME,)),
+    Case("get_cmdb_max_buff", "get_cmdb_max_buff", target="floor"),
+    Case("get_8021x_sessions", "get_8021x_sessions", lambda: (INTERFACE,), target="baseline"),
+    Case("get_flashs", "get_flashs", target="baseline"),
+    Case("psu_list", "psu_list", target="baseline"),
+    Case("stp_instance_priority_default", "stp_instance_priority_default", target="floor"),
+    Case("system_port_traffic", "system_port_traffic", lambda: (INTERFACE,)),
+    Case("delete_sticky_mac_unsaved", "delete_sticky_mac_unsaved", lambda: (INTERFACE,)),
+    _trace_case(TRACE_HOPS),
+    _trace_case(1),
+    Case("exec_mtraceroute", "exec_mtraceroute", lambda: ("0", "239.1.1.1")),
+    Case("get_safe_r_file", "get_safe_r_file", cleanup=True),
+]
+
+# The per-hop cost of get_diagnostic_data is the difference between a
+# 30-hop and a 1-hop trace, divided by 29: what one more hop costs.
+PER_HOP = ("get_diagnostic_data per hop", f"get_diagnostic_data[{TRACE_HOPS}]",
+           "get_diagnostic_data[1]", TRACE_HOPS - 1)
+
+# A do-nothing builtin of the interpreter with the same number of arguments.
+FLOORS = {
+    0: ("sys.getrecursionlimit()", sys.getrecursionlimit, ()),
+    1: ("id(x)", id, (INTERFACE,)),
+    2: ("issubclass(int, int)", issubclass, (int, int)),
+}
+
+
+# ---- checking the baseline -------------------------------------------------------------
+
+
+def same(a, b, where="result"):
+    """None when a and b are the same value (types, key orders and
+    named-tuple fields included), else where they differ."""
+    if isinstance(a, tuple) and hasattr(a, "_fields"):
+        if type(a).__name__ != type(b).__name__ or a._fields != getattr(b, "_fields", None):
+            return f"{where}: {a!r} != {b!r}"
+    elif type(a) is not type(b):
+        return f"{where}: {type(a).__name__} {a!r} != {type(b).__name__} {b!r}"
+    if isinstance(a, dict):
+        if list(a) != list(b):
+            return f"{where}: keys {list(a)} != {list(b)}"
+        return next((d for k in a if (d := same(a[k], b[k], f"{where}[{k!r}]"))), None)
+    if isinstance(a, (list, tuple)):
+        if len(a) != len(b):
+            return f"{where}: {len(a)} items != {len(b)}"
+        return next((d for i, (x, y) in enumerate(zip(a, b))
+                     if (d := same(x, y, f"{where}[{i}]"))), None)
+    return None if a == b else f"{where}: {a!r} != {b!r}"
+
+
+# Context numbers of the trace functions count up across calls.
+_CONTEXT_CALLS = ("query_trace_route", "free_trace_route")
+
+
+def _platform_calls():
+    return [(c.fn, () if c.fn in _CONTEXT_CALLS else c.args) for c in zel_sim.calls()]
+
+
+def observe(workload, case, function):
+    """Calls `function` once as the case does; returns what the call gave
+    (its result and its arguments, which a traceroute fills) and the
+    platform calls it made."""
+    if case.prepare:
+        case.prepare()
+    zel_sim.clear_calls()
+    args = case.args()
+    result = function(*args)
+    seen = (result, args, _platform_calls())
+    if case.cleanup:
+        os.unlink(workload.tmp.result_file(result))
+    return seen
+
+
+def disagreement(workload, case, module_function, baseline_function):
+    """None when the baseline gives what the module gives for `case`, else
+    a description of the first difference."""
+    mine = observe(workload, case, module_function)
+    theirs = observe(workload, case, baseline_function)
+    return same(mine[:2], theirs[:2]) or same(mine[2], theirs[2], "platform calls")
+
+
+# ---- the loops -------------------------------------------------------------------------
+
+
+def floor_loop(nargs):
+    _, function, args = FLOORS[nargs]
+    return Loop(function, args)
+
+
+def case_loop(workload, case, function):
+    """The timed loop of `function` (the module's or the baseline's) for
+    `case`; a result file the call creates is removed after each call."""
+    cleanup = (os.unlink, workload.tmp.result_file(0)) if case.cleanup else None
+    return Loop(function, case.args(), cleanup)

@@ -21,6 +21,28 @@ def row(label, value):
     print(f"  {label:<34} {value}")
 
 
+def hardware():
+    heading("Hardware")
+    readings = zu.system_temperatures()
+    if zu.multiple_temperature_sensors():
+        sensors = "several"
+    else:
+        sensors = "one" if zu.has_temperature_sensor() else "none"
+    row("temperature sensors", sensors)
+    row("temperatures", ", ".join(f"{t:g}" for t in readings) or "-")
+    for psu in zu.psu_list():
+        connected = "connected" if psu.connected else "not connected"
+        row(psu.name, f"{connected}, {'ok' if psu.ok else 'FAULT'}")
+    print()
+    flash_line = "  {:>9}  {:<24} {:>9} {:>9} {:>6}  {}"
+    print(flash_line.format("partition", "image", "used", "total", "usage", "active"))
+    for part in zu.get_flashs():
+        line = flash_line.format(part["partition"], part["image"] or "(empty)",
+                                 part["used_size"], part["tot_size"], part["usage"],
+                                 "yes" if part["active"] else "")
+        print(line.rstrip())
+
+
 def configuration():
     heading("Configuration")
     backup = zu.get_last_backup()
@@ -30,7 +52,7 @@ def configuration():
     row("default STP instance priority", zu.stp_instance_priority_default())
 
 
-SECTIONS = [configuration]
+SECTIONS = [hardware, configuration]
 
 
 def main(argv=None):

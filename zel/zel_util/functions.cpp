@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "frame/function.hpp"
+#include "hardware/hardware.hpp"
 #include "port_config/port_config.hpp"
 #include "zel_util/constants.hpp"
 #include "zel_util/statements.hpp"
@@ -27,8 +28,16 @@ namespace {
 const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
 const FunctionSpec get_diag_debug_status_op =
     ZEL_OPERATION_NOARGS(get_diag_debug_status, get_diag_debug_status);
+const FunctionSpec has_temperature_sensor_op =
+    ZEL_OPERATION_NOARGS(has_temperature_sensor, has_temperature_sensor);
+const FunctionSpec multiple_temperature_sensors_op =
+    ZEL_OPERATION_NOARGS(multiple_temperature_sensors, multiple_temperature_sensors);
+const FunctionSpec system_temperatures_op =
+    ZEL_OPERATION_NOARGS(system_temperatures, system_temperatures);
 const FunctionSpec get_cmdb_max_buff_op =
     ZEL_OPERATION_NOARGS(get_cmdb_max_buff, get_cmdb_max_buff);
+const FunctionSpec get_flashs_op = ZEL_OPERATION_NOARGS(get_flashs, get_flashs);
+const FunctionSpec psu_list_op = ZEL_OPERATION_NOARGS(psu_list, psu_list);
 const FunctionSpec stp_instance_priority_default_op =
     ZEL_OPERATION_NOARGS(stp_instance_priority_default, stp_instance_priority_default);
 
@@ -48,7 +57,15 @@ constexpr ModuleLevelEntry object(PyObject *const &name, Ref (*make)()) {
 const ModuleLevelEntry kModuleLevel[] = {
     operation(K.get_last_backup, get_last_backup_op),
     operation(K.get_diag_debug_status, get_diag_debug_status_op),
+    object(K._HAS_TEMPERATURE_SENSOR, unset_sensor_flag),
+    object(K._MULTIPLE_TEMPERATURE_SENSORS, unset_sensor_flag),
+    operation(K.has_temperature_sensor, has_temperature_sensor_op),
+    operation(K.multiple_temperature_sensors, multiple_temperature_sensors_op),
+    operation(K.system_temperatures, system_temperatures_op),
     operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
+    operation(K.get_flashs, get_flashs_op),
+    object(K.PSU, make_psu_type),
+    operation(K.psu_list, psu_list_op),
     operation(K.stp_instance_priority_default, stp_instance_priority_default_op),
 };
 

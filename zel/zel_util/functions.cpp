@@ -2,6 +2,7 @@
 // which the operations and the other module-level objects are bound.
 #include <iterator>
 
+#include "dot1x/dot1x.hpp"
 #include "frame/function.hpp"
 #include "port_config/port_config.hpp"
 #include "zel_util/constants.hpp"
@@ -22,9 +23,15 @@ namespace {
 
 // ---- parameters --------------------------------------------------------------
 
+constexpr Param kInterfaceName[] = {{&K.interface_name}};
+
 // ---- operations --------------------------------------------------------------
 
 const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
+const FunctionSpec get_8021x_status_op =
+    ZEL_OPERATION(get_8021x_status, kInterfaceName, get_8021x_status);
+const FunctionSpec get_8021x_sessions_op =
+    ZEL_OPERATION(get_8021x_sessions, kInterfaceName, get_8021x_sessions);
 const FunctionSpec get_diag_debug_status_op =
     ZEL_OPERATION_NOARGS(get_diag_debug_status, get_diag_debug_status);
 const FunctionSpec get_cmdb_max_buff_op =
@@ -47,8 +54,10 @@ constexpr ModuleLevelEntry object(PyObject *const &name, Ref (*make)()) {
 
 const ModuleLevelEntry kModuleLevel[] = {
     operation(K.get_last_backup, get_last_backup_op),
+    operation(K.get_8021x_status, get_8021x_status_op),
     operation(K.get_diag_debug_status, get_diag_debug_status_op),
     operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
+    operation(K.get_8021x_sessions, get_8021x_sessions_op),
     operation(K.stp_instance_priority_default, stp_instance_priority_default_op),
 };
 

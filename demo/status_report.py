@@ -21,6 +21,46 @@ def row(label, value):
     print(f"  {label:<34} {value}")
 
 
+# The 802.1X ports to report; those of the simulator's default scenario.
+DOT1X_PORTS = ["gi1/0/1", "gi1/0/2", "gi1/0/3", "gi1/0/4"]
+
+
+def dot1x_port(status):
+    def vlan(flag, name):
+        return name if flag else "off"
+
+    print(f"  {status['name']:<9} link {status['link_status']}, {status['port_status']}, "
+          f"mode {status['mode']}, MAB {status['mab']}, "
+          f"EAP pass-through {status['eap_pass_through']}")
+    print(f"  {'':<9} VLAN native {status['native_vlanid']}, dynamic {status['dynamic_vlanid']}, "
+          f"allowed {status['allowed_vlanid']}, untagged {status['untagged_vlanid']}")
+    print(f"  {'':<9} guest: {vlan(status['guest_vlan_enable'], status['guest_vlan'])}, "
+          f"auth-fail: {vlan(status['auth_fail_vlan_enable'], status['auth_fail_vlan'])}")
+
+
+def dot1x_sessions(sessions):
+    if not sessions:
+        print(f"  {'':<9} no sessions")
+        return
+    print(f"  {'':<9} {'MAC':<17}  {'type':<6}  {'PAE':<14}  {'VLAN':>4}  {'time':>11}  user")
+    for s in sessions:
+        vlan = s["dynamic_assigned_vlan_id"] or s["traffic_vlan_id"]
+        print(f"  {'':<9} {s['mac']:<17}  {s['type']:<6}  {s['pae']:<14}  {vlan:>4}  "
+              f"{s['elapsed_time']:>11}  {s['user']}")
+
+
+def dot1x():
+    heading("802.1X")
+    for name in DOT1X_PORTS:
+        try:
+            status = zu.get_8021x_status(name)
+        except zu.CFunctionError as error:
+            print(f"  {name}: no 802.1X state ({error.args[-1]})")
+            continue
+        dot1x_port(status)
+        dot1x_sessions(zu.get_8021x_sessions(name))
+
+
 def hardware():
     heading("Hardware")
     readings = zu.system_temperatures()
@@ -52,7 +92,7 @@ def configuration():
     row("default STP instance priority", zu.stp_instance_priority_default())
 
 
-SECTIONS = [hardware, configuration]
+SECTIONS = [dot1x, hardware, configuration]
 
 
 def main(argv=None):

@@ -2,6 +2,7 @@
 // which the operations and the other module-level objects are bound.
 #include <iterator>
 
+#include "dot1x/dot1x.hpp"
 #include "frame/function.hpp"
 #include "hardware/hardware.hpp"
 #include "port_config/port_config.hpp"
@@ -23,9 +24,15 @@ namespace {
 
 // ---- parameters --------------------------------------------------------------
 
+constexpr Param kInterfaceName[] = {{&K.interface_name}};
+
 // ---- operations --------------------------------------------------------------
 
 const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
+const FunctionSpec get_8021x_status_op =
+    ZEL_OPERATION(get_8021x_status, kInterfaceName, get_8021x_status);
+const FunctionSpec get_8021x_sessions_op =
+    ZEL_OPERATION(get_8021x_sessions, kInterfaceName, get_8021x_sessions);
 const FunctionSpec get_diag_debug_status_op =
     ZEL_OPERATION_NOARGS(get_diag_debug_status, get_diag_debug_status);
 const FunctionSpec has_temperature_sensor_op =
@@ -56,6 +63,7 @@ constexpr ModuleLevelEntry object(PyObject *const &name, Ref (*make)()) {
 
 const ModuleLevelEntry kModuleLevel[] = {
     operation(K.get_last_backup, get_last_backup_op),
+    operation(K.get_8021x_status, get_8021x_status_op),
     operation(K.get_diag_debug_status, get_diag_debug_status_op),
     object(K._HAS_TEMPERATURE_SENSOR, unset_sensor_flag),
     object(K._MULTIPLE_TEMPERATURE_SENSORS, unset_sensor_flag),
@@ -63,6 +71,7 @@ const ModuleLevelEntry kModuleLevel[] = {
     operation(K.multiple_temperature_sensors, multiple_temperature_sensors_op),
     operation(K.system_temperatures, system_temperatures_op),
     operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
+    operation(K.get_8021x_sessions, get_8021x_sessions_op),
     operation(K.get_flashs, get_flashs_op),
     object(K.PSU, make_psu_type),
     operation(K.psu_list, psu_list_op),

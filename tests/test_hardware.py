@@ -136,6 +136,14 @@ def test_psu_type_made_by_the_module_level_namedtuple(python):
     """)
 
 
+def test_supplies_pickle(zu):
+    import pickle
+
+    assert zu.PSU.__module__ == "zel.zel_util"
+    supplies = zu.psu_list()
+    assert pickle.loads(pickle.dumps(supplies)) == supplies
+
+
 def test_supplies_at_their_offsets(zu):
     buf = bytearray(records.PSU_SIZE)
     for i, (name, ok, connected) in enumerate([(b"PSU1", 1, 0), (b"PSU2", 0, 1)]):

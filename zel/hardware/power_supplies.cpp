@@ -36,7 +36,7 @@ Ref psu_entry(const psu_info &record) {
 }  // namespace
 
 Ref make_psu_type() {
-    return call(global(K.namedtuple).get(), K.PSU, K.psu_fields);
+    return make_named_tuple(K.PSU, K.psu_fields);
 }
 
 Ref psu_list(const Args &) {

@@ -22,15 +22,26 @@ namespace {
 
 // ---- parameters --------------------------------------------------------------
 
+PyObject *const kNone = Py_None;
+
+constexpr Param kHostname[] = {{&K.hostname}};
+constexpr Param kName[] = {{&K.name}};
+constexpr Param kOptionalName[] = {{&K.name, &kNone}};
+
 // ---- operations --------------------------------------------------------------
 
 const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
 const FunctionSpec get_diag_debug_status_op =
     ZEL_OPERATION_NOARGS(get_diag_debug_status, get_diag_debug_status);
+const FunctionSpec set_hostname_op = ZEL_OPERATION(set_hostname, kHostname, set_hostname);
 const FunctionSpec get_cmdb_max_buff_op =
     ZEL_OPERATION_NOARGS(get_cmdb_max_buff, get_cmdb_max_buff);
 const FunctionSpec stp_instance_priority_default_op =
     ZEL_OPERATION_NOARGS(stp_instance_priority_default, stp_instance_priority_default);
+const FunctionSpec system_port_traffic_op =
+    ZEL_OPERATION(system_port_traffic, kName, system_port_traffic);
+const FunctionSpec delete_sticky_mac_unsaved_op =
+    ZEL_OPERATION(delete_sticky_mac_unsaved, kOptionalName, delete_sticky_mac_unsaved);
 
 #undef ZEL_OPERATION
 #undef ZEL_OPERATION_NOARGS
@@ -48,8 +59,12 @@ constexpr ModuleLevelEntry object(PyObject *const &name, Ref (*make)()) {
 const ModuleLevelEntry kModuleLevel[] = {
     operation(K.get_last_backup, get_last_backup_op),
     operation(K.get_diag_debug_status, get_diag_debug_status_op),
+    operation(K.set_hostname, set_hostname_op),
     operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
     operation(K.stp_instance_priority_default, stp_instance_priority_default_op),
+    object(K.SystemPortStats, make_system_port_stats),
+    operation(K.system_port_traffic, system_port_traffic_op),
+    operation(K.delete_sticky_mac_unsaved, delete_sticky_mac_unsaved_op),
 };
 
 const size_t kModuleLevelSize = std::size(kModuleLevel);

@@ -5,6 +5,7 @@ and its embedded default scenario; on the device, to the platform itself.
 """
 
 import argparse
+import os
 import sys
 
 import zel.zel_util as zu
@@ -81,6 +82,44 @@ def hardware():
                                  part["used_size"], part["tot_size"], part["usage"],
                                  "yes" if part["active"] else "")
         print(line.rstrip())
+NET_CLASS = "/sys/class/net"
+
+
+def traffic_ports():
+    """lo and the first other interface that the kernel keeps counters for."""
+    try:
+        names = sorted(os.listdir(NET_CLASS))
+    except OSError:
+        names = []
+    with_stats = [n for n in names if os.path.isdir(os.path.join(NET_CLASS, n, "statistics"))]
+    others = [n for n in with_stats if n != "lo"]
+    return ["lo"] + others[:1]
+
+
+def ports():
+    heading("Ports")
+    for port in traffic_ports():
+        stats = zu.system_port_traffic(port)
+        row(f"{port} transmitted", f"{stats.tx_packets} packets, {stats.tx_bytes} bytes")
+        row(f"{port} received", f"{stats.rx_packets} packets, {stats.rx_bytes} bytes")
+    simulated_changes()
+
+
+def simulated_changes():
+    """A sticky MAC flush and a hostname change with its undoing, made on the
+    simulated switch only: on the device the report changes nothing."""
+    try:
+        import zel_sim
+    except ImportError:
+        return
+    row("sticky MAC flush, all ports", f"status {zu.delete_sticky_mac_unsaved()}")
+    row("sticky MAC flush, gi1/0/1", f"status {zu.delete_sticky_mac_unsaved('gi1/0/1')}")
+    original = zel_sim.hostname()
+    row("hostname", original.decode("latin-1"))
+    row("set_hostname('zel-demo-sw')", f"status {zu.set_hostname('zel-demo-sw')}")
+    row("hostname now", zel_sim.hostname().decode("latin-1"))
+    row("set_hostname back", f"status {zu.set_hostname(original)}")
+    row("hostname now", zel_sim.hostname().decode("latin-1"))
 
 
 def configuration():
@@ -92,7 +131,7 @@ def configuration():
     row("default STP instance priority", zu.stp_instance_priority_default())
 
 
-SECTIONS = [dot1x, hardware, configuration]
+SECTIONS = [dot1x, hardware, ports, configuration]
 
 
 def main(argv=None):

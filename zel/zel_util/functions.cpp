@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "frame/function.hpp"
+#include "mtraceroute/mtraceroute.hpp"
 #include "port_config/port_config.hpp"
 #include "zel_util/constants.hpp"
 #include "zel_util/statements.hpp"
@@ -22,6 +23,21 @@ namespace {
 
 // ---- parameters --------------------------------------------------------------
 
+constexpr Param kDiagnosticData[] = {
+    {&K.context},
+    {&K.ip_host},
+    {&K.ttl, &K.n_32, true},
+    {&K.probes, &K.n_3, true},
+    {&K.timeout, &K.n_15, true},
+};
+constexpr Param kMtraceroute[] = {
+    {&K.r_file},
+    {&K.dst},
+    {&K.confidence, &K.n_90, true},
+    {&K.flow_id, &K.n_5},
+    {&K.max_ttl, &K.n_30, true},
+};
+
 // ---- operations --------------------------------------------------------------
 
 const FunctionSpec get_last_backup_op = ZEL_OPERATION_NOARGS(get_last_backup, get_last_backup);
@@ -31,6 +47,11 @@ const FunctionSpec get_cmdb_max_buff_op =
     ZEL_OPERATION_NOARGS(get_cmdb_max_buff, get_cmdb_max_buff);
 const FunctionSpec stp_instance_priority_default_op =
     ZEL_OPERATION_NOARGS(stp_instance_priority_default, stp_instance_priority_default);
+const FunctionSpec get_diagnostic_data_op =
+    ZEL_OPERATION(get_diagnostic_data, kDiagnosticData, get_diagnostic_data);
+const FunctionSpec exec_mtraceroute_op =
+    ZEL_OPERATION(exec_mtraceroute, kMtraceroute, exec_mtraceroute);
+const FunctionSpec get_safe_r_file_op = ZEL_OPERATION_NOARGS(get_safe_r_file, get_safe_r_file);
 
 #undef ZEL_OPERATION
 #undef ZEL_OPERATION_NOARGS
@@ -50,6 +71,11 @@ const ModuleLevelEntry kModuleLevel[] = {
     operation(K.get_diag_debug_status, get_diag_debug_status_op),
     operation(K.get_cmdb_max_buff, get_cmdb_max_buff_op),
     operation(K.stp_instance_priority_default, stp_instance_priority_default_op),
+    object(K.TraceRouteSettings, make_trace_route_settings),
+    object(K.ICMP_CODES_FOR_CHARACTERS, make_icmp_codes_for_characters),
+    operation(K.get_diagnostic_data, get_diagnostic_data_op),
+    operation(K.exec_mtraceroute, exec_mtraceroute_op),
+    operation(K.get_safe_r_file, get_safe_r_file_op),
 };
 
 const size_t kModuleLevelSize = std::size(kModuleLevel);

@@ -188,6 +188,29 @@ class TestTraceRouteSettings:
             (13, "!X"), (14, "!V"), (15, "!C")]
 
 
+# ---- function objects -------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("name, defaults, annotations, few, many", [
+    ("exec_mtraceroute", (90, 5, 30), {"confidence": "int", "max_ttl": "int"},
+     "exec_mtraceroute() takes at least 2 positional arguments (1 given)",
+     "exec_mtraceroute() takes at most 5 positional arguments (6 given)"),
+    ("get_diagnostic_data", (32, 3, 15), {"ttl": "int", "probes": "int", "timeout": "int"},
+     "get_diagnostic_data() takes at least 2 positional arguments (1 given)",
+     "get_diagnostic_data() takes at most 5 positional arguments (6 given)"),
+])
+def test_signatures(zu, sim, name, defaults, annotations, few, many):
+    f = getattr(zu, name)
+    assert f.__defaults__ == defaults and f.__annotations__ == annotations
+    for args, message in [((1,), few), ((1,) * 6, many)]:
+        with pytest.raises(TypeError) as excinfo:
+            f(*args)
+        assert str(excinfo.value) == message
+    with pytest.raises(TypeError, match=r"^get_safe_r_file\(\) takes no arguments \(1 given\)$"):
+        zu.get_safe_r_file(1)
+    assert sim.calls() == []
+
+
 # ---- exec_mtraceroute -----------------------------------------------------------------
 
 

@@ -1,7 +1,6 @@
 // The multicast traceroute launch, and the public table of traceroute
 // defaults and limits.
 #include <cstring>
-#include <iterator>
 
 #include "frame/convert.hpp"
 #include "frame/names.hpp"
@@ -33,9 +32,10 @@ const Setting kSettings[] = {
 // in the same order on every exit.
 class LaunchBuffers {
   public:
-    LaunchBuffers() : dst_(allocate()), r_file_(static_cast<char *>(PyMem_Malloc(kTextRoom))) {
+    LaunchBuffers() : dst_(allocate()) {
+        r_file_ = static_cast<char *>(PyMem_Malloc(kTextRoom));
         if (r_file_ == nullptr) {
-            PyMem_Free(dst_);
+            PyMem_Free(dst_);  // the destructor does not run for a failed constructor
             PyErr_NoMemory();
             throw_error();
         }
@@ -61,7 +61,7 @@ class LaunchBuffers {
     }
 
     char *dst_;
-    char *r_file_;
+    char *r_file_ = nullptr;
 };
 
 // bytes_(value, _CHARSET) copied into a launch buffer. Longer text is cut to

@@ -91,7 +91,7 @@ Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) 
     for (size_t i = 0; i < probes; ++i) {
         const trace_route_probe_info &probe = response.probe[i];
         Ref key = call_method(K.tr_time_key, K.format, to_int(static_cast<long>(i) + 1).get());
-        Ref time_text = call(P.format, float_value(probe.time).get(), K.tr_time_spec);
+        Ref time_text = call(P.format, float_value(probe.time).get(), K.tr_time_format);
         hop.set(key.get(), probe_value(trace, probe, time_text));
     }
     return hop.take();

@@ -36,7 +36,7 @@
     X(tr_packageSize, "packageSize")                                     \
     /* probe values */                                                   \
     X(tr_time_key, "time{}")                                             \
-    X(tr_time_spec, ".3f")                                               \
+    X(tr_time_format, ".3f")                                               \
     X(tr_sent_fail, "sent fail")                                         \
     X(tr_mtu_note, "{}-{}")                                              \
     X(tr_code_note, "{}<{}>")                                            \

@@ -123,6 +123,8 @@ struct Constants {
     PyObject *n_32, *n_3, *n_15, *n_90, *n_5, *n_30;
     PyObject *n_4095, *n_32768;
     PyObject *n_minus_1, *n_minus_2, *n_0, *n_1;
+
+    PyObject *trace_hop_pause;  // 0.2: seconds between two traceroute hops
 };
 
 // Filled by create_constants(); every entry is a strong reference kept for

@@ -1,6 +1,6 @@
 """Where the instructions of one benchmarked call go, under callgrind.
 
-    python -m bench.profile get_cmdb_max_buff [--variant module] [--top 25]
+    python -m bench.profile_call get_cmdb_max_buff [--variant module] [--top 25]
 
 Runs one loop of the benchmark (bench/callgrind_driver.py) under callgrind
 with --dump-instr=no and prints, per call, the instructions spent in each

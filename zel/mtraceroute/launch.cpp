@@ -67,9 +67,7 @@ class LaunchBuffers {
 // bytes_(value, _CHARSET) copied into a launch buffer. Longer text is cut to
 // the room's last byte, so the platform always gets terminated text.
 void copy_encoded(char *room, PyObject *value) {
-    Ref encode = global(K.bytes_);
-    Ref charset = global(K._CHARSET);
-    CString text(call(encode.get(), value, charset.get()));
+    CString text = to_bytes_in_charset(value);
     std::strncpy(room, text.c_str(), kTextRoom);
     room[kTextRoom - 1] = '\0';
 }

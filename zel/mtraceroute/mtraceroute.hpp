@@ -6,6 +6,7 @@
 
 #include "frame/function.hpp"
 #include "frame/ref.hpp"
+#include "frame/unlocked.hpp"
 
 namespace zel {
 
@@ -16,15 +17,5 @@ Ref get_diagnostic_data(const Args &args);
 // Module-level objects, made once by the execution step.
 Ref make_trace_route_settings();
 Ref make_icmp_codes_for_characters();
-
-// Runs a blocking platform call with the interpreter lock released, so that
-// other Python threads run meanwhile. `call` must not touch Python objects.
-template <typename Call>
-auto without_interpreter_lock(Call call) {
-    PyThreadState *saved = PyEval_SaveThread();
-    auto result = call();
-    PyEval_RestoreThread(saved);
-    return result;
-}
 
 }  // namespace zel

@@ -21,8 +21,6 @@
     X(tr_LOCK_NB, "LOCK_NB")                                             \
     X(tr_FileExistsError, "FileExistsError")                             \
     X(tr_BlockingIOError, "BlockingIOError")                             \
-    X(tr_enter, "__enter__")                                             \
-    X(tr_exit, "__exit__")                                               \
     /* launch */                                                         \
     X(tr_r_file_is_empty, "r_file is empty")                             \
     /* trace keys */                                                     \

@@ -52,6 +52,8 @@
     X(__package__, "__package__")                                        \
     X(__path__, "__path__")                                              \
     X(__prepare__, "__prepare__")                                        \
+    X(__enter__, "__enter__")                                            \
+    X(__exit__, "__exit__")                                              \
     /* module spec attributes */                                         \
     X(loader, "loader")                                                  \
     X(origin, "origin")                                                  \

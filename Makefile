@@ -7,7 +7,7 @@ PIP    := $(PY) -m pip --disable-pip-version-check
 READY  := $(VENV)/.ready
 PIP_BUILD := $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test format format-check clean
+.PHONY: all build demo test typecheck wheel-check arm-check format format-check clean
 
 all: test
 
@@ -28,6 +28,18 @@ demo: build
 
 test: build
 	$(PY) -m pytest -q
+
+# The stubs against the built module (stubtest), and a strictly typed client
+# and the project's typed scripts against the stubs (mypy --strict).
+typecheck: build
+	$(PY) -W ignore::DeprecationWarning scripts/stubtest.py \
+		--allowlist tests/typing/stubtest-allowlist.txt zel.zel_util
+	$(PY) -m mypy --strict tests/typing/client.py scripts/stubtest.py
+
+# The wheels as users build them, installed in fresh environments: the module
+# with the simulator, and the module alone.
+wheel-check: $(READY)
+	scripts/wheel-check
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')

@@ -41,6 +41,11 @@ typecheck: build
 wheel-check: $(READY)
 	scripts/wheel-check
 
+# The record layouts and the module's sources compiled for the device's
+# target (32-bit ARM) with the cross compiler; no link.
+arm-check: $(READY)
+	PATH="$(abspath $(VENV))/bin:$$PATH" scripts/arm-check
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 

@@ -1,13 +1,36 @@
 # Every target is self-sufficient on a fresh clone: it creates the virtual
 # environment with Python 3.12 when missing, installs what is needed, builds
 # the simulator and the module, then runs.
-VENV   := .venv
+#
+# `make sanitize` runs the whole suite against a build of the module and the
+# simulator instrumented with AddressSanitizer and UndefinedBehaviorSanitizer,
+# in an environment of its own. The interpreter is not instrumented: the
+# sanitizer runtime is preloaded and PYTHONMALLOC=malloc routes the
+# interpreter's allocations through it, so reads past a record are caught.
+SANITIZE ?= 0
+ifeq ($(SANITIZE),1)
+VENV      := .venv-asan
+BUILD     := build/asan
+BUILD_ENV := ZEL_SANITIZE=ON
+RUN_ENV   := LD_PRELOAD="$(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so) $(shell g++ -print-file-name=libstdc++.so.6)" \
+             PYTHONMALLOC=malloc \
+             ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
+             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+else
+VENV      := .venv
+BUILD     := build
+BUILD_ENV :=
+RUN_ENV   :=
+endif
+
 PY     := $(VENV)/bin/python
 PIP    := $(PY) -m pip --disable-pip-version-check
 READY  := $(VENV)/.ready
-PIP_BUILD := $(PIP) install -q --no-build-isolation --no-deps
+# Builds run without the simulator's preload: an instrumented simulator would
+# need the sanitizer runtime in pip and the compilers too.
+PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test typecheck wheel-check arm-check format format-check clean
+.PHONY: all build demo test sanitize typecheck wheel-check arm-check format format-check clean
 
 all: test
 
@@ -20,14 +43,17 @@ $(READY): requirements-dev.txt
 # The simulator first: its preload puts the platform symbols into every
 # interpreter of the environment, which the module resolves at import.
 build: $(READY)
-	$(PIP_BUILD) -Cbuild-dir=build/sim ./sim
-	$(PIP_BUILD) -Cbuild-dir=build/zel .
+	$(PIP_BUILD) -Cbuild-dir=$(BUILD)/sim ./sim
+	$(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
 
 demo: build
 	$(PY) demo/status_report.py
 
 test: build
-	$(PY) -m pytest -q
+	$(RUN_ENV) $(PY) -m pytest -q
+
+sanitize:
+	$(MAKE) test SANITIZE=1
 
 # The stubs against the built module (stubtest), and a strictly typed client
 # and the project's typed scripts against the stubs (mypy --strict).
@@ -53,4 +79,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build $(VENV)
+	rm -rf build sim/build .venv .venv-asan

@@ -69,16 +69,18 @@ void commit(int object, const void *record) {
 void **nCfg = g_table;
 
 int check_create_zel_query(int object) {
-    std::lock_guard lock(zelsim::state_mutex());
-    zelsim::Step step =
-        zelsim::take_step(zelsim::Fn::check_create_zel_query, {std::int64_t{object}});
-    if (valid_object(object)) {
-        g_table[object] = &g_handles[object];
-    } else {
-        zelsim::add_error("check_create_zel_query: object " + std::to_string(object) +
-                          " out of range");
+    zelsim::Step step;
+    {
+        std::lock_guard lock(zelsim::state_mutex());
+        step = zelsim::take_step(zelsim::Fn::check_create_zel_query, {std::int64_t{object}});
+        if (valid_object(object)) {
+            g_table[object] = &g_handles[object];
+        } else {
+            zelsim::add_error("check_create_zel_query: object " + std::to_string(object) +
+                              " out of range");
+        }
     }
-    // Creating a query never waits on anything worth simulating.
+    zelsim::pause(step);
     return static_cast<int>(step.result);
 }
 

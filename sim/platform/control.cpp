@@ -1,6 +1,7 @@
 // The zelsim_* control interface over the engine and the stateful parts.
 #include "exports.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "engine.h"
@@ -71,6 +72,11 @@ void zelsim_clear_calls(void) {
 uint64_t zelsim_total_calls(void) {
     std::lock_guard lock(zelsim::state_mutex());
     return zelsim::total_calls();
+}
+
+int zelsim_claim_startup(void) {
+    static std::atomic<bool> claimed{false};
+    return claimed.exchange(true) ? 0 : 1;
 }
 
 int zelsim_open_contexts(void) {

@@ -135,17 +135,20 @@ int query_trace_route(trace_route_context *context, trace_route_response_info *r
 }
 
 int free_trace_route(trace_route_context *context) {
-    std::lock_guard lock(zelsim::state_mutex());
-    zelsim::Step step =
-        zelsim::take_step(zelsim::Fn::free_trace_route, {std::int64_t{id_of(context)}});
-    auto it = g_contexts.find(context);
-    if (it == g_contexts.end()) {
-        zelsim::add_error("free_trace_route: " + describe(context) +
-                          " is not an open trace context (double free or foreign pointer)");
-        return static_cast<int>(step.result);
+    zelsim::Step step;
+    {
+        std::lock_guard lock(zelsim::state_mutex());
+        step = zelsim::take_step(zelsim::Fn::free_trace_route, {std::int64_t{id_of(context)}});
+        auto it = g_contexts.find(context);
+        if (it == g_contexts.end()) {
+            zelsim::add_error("free_trace_route: " + describe(context) +
+                              " is not an open trace context (double free or foreign pointer)");
+        } else {
+            g_contexts.erase(it);
+            retire(context);
+        }
     }
-    g_contexts.erase(it);
-    retire(context);
+    zelsim::pause(step);
     return static_cast<int>(step.result);
 }
 

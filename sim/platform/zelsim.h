@@ -54,6 +54,10 @@ void zelsim_clear_calls(void);
  * keeps only the latest ones. */
 uint64_t zelsim_total_calls(void);
 
+/* 1 for the first caller in the process, 0 afterwards: the start-up hook
+ * applies its scenario once per process, not again in each interpreter. */
+int zelsim_claim_startup(void);
+
 /* Trace contexts handed out and not yet freed. */
 int zelsim_open_contexts(void);
 

@@ -38,6 +38,7 @@ _declare("zelsim_script", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes
 _declare("zelsim_calls", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_clear_calls", None)
 _declare("zelsim_total_calls", ctypes.c_uint64)
+_declare("zelsim_claim_startup", ctypes.c_int)
 _declare("zelsim_open_contexts", ctypes.c_int)
 _declare("zelsim_errors", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_hostname", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)

@@ -25,6 +25,9 @@ class CString {
     Py_ssize_t size_ = 0;
 };
 
+// Records the imported bytes_ and text_ for the direct conversion path.
+void remember_text_conversions();
+
 // bytes_(value): a str becomes Latin-1 bytes, bytes and bytearray pass.
 CString to_bytes(PyObject *value);
 // bytes_(value, charset).

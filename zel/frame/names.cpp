@@ -1,6 +1,7 @@
 #include "frame/names.hpp"
 
 #include "frame/process.hpp"
+#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -15,6 +16,12 @@ Ref global(PyObject *name) {
     if (value == nullptr)
         throw_error();
     return Ref::borrow(value);
+}
+
+Ref make_named_tuple(PyObject *type_name, PyObject *fields) {
+    Ref type = call(global(K.namedtuple).get(), type_name, fields);
+    require_status(PyObject_SetAttr(type.get(), K.__module__, global(K.__name__).get()));
+    return type;
 }
 
 void set_global(PyObject *name, PyObject *value) {

@@ -34,6 +34,12 @@ Ref call_method(PyObject *obj, PyObject *name, Args... args) {
     return require(PyObject_VectorcallMethod(name, argv, nargs, nullptr));
 }
 
+// The class that the module-level namedtuple makes from `type_name` and
+// `fields`, attributed to this module (namedtuple called from C would take
+// the import machinery's frame for its module, and its instances could not
+// be pickled).
+Ref make_named_tuple(PyObject *type_name, PyObject *fields);
+
 inline Ref getattr(PyObject *obj, PyObject *name) {
     return require(PyObject_GetAttr(obj, name));
 }

@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "frame/convert.hpp"
 #include "frame/names.hpp"
 #include "frame/process.hpp"
 #include "zel_util/constants.hpp"
@@ -73,6 +74,7 @@ void bind_module_level() {
 
 void run_module_statements() {
     run_imports();
+    remember_text_conversions();
     Ref logger = call(global(K.getLogger).get(), global(K.__name__).get());
     set_global(K._logger, logger.get());
     set_global(K._KEY, K.key_value);

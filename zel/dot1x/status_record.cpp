@@ -1,0 +1,37 @@
+#include "dot1x/status_record.hpp"
+
+#include "frame/convert.hpp"
+#include "frame/names.hpp"
+#include "frame/record.hpp"
+#include "platform/platform.h"
+#include "zel_util/constants.hpp"
+
+namespace zel {
+
+namespace {
+
+[[noreturn]] void report_no_memory(PyObject *message) {
+    Ref logger = global(K._logger);
+    call_method(logger.get(), K.error, message);
+    raise_cfunction_error(K.dot1x_malloc_fn);
+}
+
+}  // namespace
+
+StatusRecord::StatusRecord(PyObject *interface_name, PyObject *no_memory)
+    // Not cleared: the platform fills what it reports, and only that is read.
+    : block_(static_cast<dot1x_status_info *>(PyMem_Malloc(sizeof(dot1x_status_info)))) {
+    if (!block_)
+        report_no_memory(no_memory);
+    // The converted name must outlive the dump, which reads its buffer.
+    CString name = to_bytes(interface_name);
+    const int result = dump_tessel_802_1x_status(name.c_str(), block_.get());
+    if (result != 1)
+        raise_cfunction_error(K.dot1x_dump_fn, result);
+}
+
+size_t StatusRecord::sessions() const {
+    return valid_entries(block_->count, DOT1X_MAX_SESSIONS);
+}
+
+}  // namespace zel

@@ -1,0 +1,50 @@
+// Hostname change: the name is written into the update record of
+// configuration object 11 and committed through the configuration database.
+#include <cstdio>
+#include <cstring>
+
+#include "frame/convert.hpp"
+#include "platform/platform.h"
+#include "port_config/port_config.hpp"
+#include "zel_util/constants.hpp"
+
+namespace zel {
+
+namespace {
+
+constexpr int kHostnameObject = HOSTNAME_CFG_OBJECT;
+constexpr size_t kNameBufferSize = HOSTNAME_FIELD_SIZE;
+
+// Copies at most size - 1 bytes of `source`, stopping at its NUL; the last
+// byte of the buffer is always 0.
+template <size_t N>
+void copy_name(char (&buffer)[N], const char *source) {
+    const size_t length = strnlen(source, N - 1);
+    std::memcpy(buffer, source, length);
+    buffer[length] = '\0';
+    buffer[N - 1] = '\0';
+}
+
+}  // namespace
+
+// The platform's status is the caller's to interpret; only a missing update
+// record is reported here, as -1.
+Ref set_hostname(const Args &args) {
+    char name[kNameBufferSize];
+    {
+        CString hostname = to_bytes(args[0]);
+        copy_name(name, hostname.c_str());
+    }
+    check_create_zel_query(kHostnameObject);
+    void *update = zel_query_update(nCfg[kHostnameObject]);
+    if (update == nullptr)
+        return Ref::borrow(K.n_minus_1);
+    auto *record = static_cast<hostname_update_record *>(update);
+    // Only the text and its NUL are written: the rest of the field keeps what
+    // the platform put there.
+    std::snprintf(record->host_name, sizeof record->host_name, "%s", name);
+    record->host_name[sizeof record->host_name - 1] = '\0';
+    return to_int(nCfg_obj_change(kHostnameObject, update));
+}
+
+}  // namespace zel

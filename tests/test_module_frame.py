@@ -165,7 +165,7 @@ class TestModuleStatements:
 
     def test_names_are_bound_in_order(self, zu):
         bound = [name for name in vars(zu) if name in MODULE_ORDER]
-        assert bound == [name for name in MODULE_ORDER if name in bound]
+        assert bound == MODULE_ORDER
 
 
 class TestFunctionObjects:

@@ -67,11 +67,13 @@ CString to_bytes(PyObject *value) {
     return CString(call(bytes_fn.get(), value));
 }
 
-CString to_bytes(PyObject *value, PyObject *charset) {
+CString to_bytes_in_charset(PyObject *value) {
     Ref bytes_fn = global(K.bytes_);
-    if (direct_bytes_applies(bytes_fn.get(), charset))
-        return CString(direct_bytes(value, charset));
-    return CString(call(bytes_fn.get(), value, charset));
+    Ref charset = global(K._CHARSET);
+    if (direct_bytes_applies(bytes_fn.get(), charset.get())) {
+        return CString(direct_bytes(value, charset.get()));
+    }
+    return CString(call(bytes_fn.get(), value, charset.get()));
 }
 
 Ref bytes_of(const char *field, size_t room) {

@@ -30,8 +30,8 @@ void remember_text_conversions();
 
 // bytes_(value): a str becomes Latin-1 bytes, bytes and bytearray pass.
 CString to_bytes(PyObject *value);
-// bytes_(value, charset).
-CString to_bytes(PyObject *value, PyObject *charset);
+// bytes_(value, _CHARSET): a str becomes bytes in the module's charset.
+CString to_bytes_in_charset(PyObject *value);
 
 // Length of the text in a fixed room: up to the first NUL, never past the room.
 inline size_t text_length(const char *field, size_t room) {

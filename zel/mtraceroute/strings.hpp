@@ -3,5 +3,49 @@
 #pragma once
 
 // clang-format off
-#define ZEL_MTRACEROUTE_STRINGS(X)
+#define ZEL_MTRACEROUTE_STRINGS(X)                                       \
+    /* module-level objects */                                           \
+    X(TraceRouteSettings, "TraceRouteSettings")                          \
+    X(ICMP_CODES_FOR_CHARACTERS, "ICMP_CODES_FOR_CHARACTERS")            \
+    X(tr_max_probes, "max_probes")                                       \
+    X(tr_max_timeout, "max_timeout")                                     \
+    /* result files: names used through os and fcntl */                  \
+    X(tr_file_prefix, "/tmp/mtraceroute_")                               \
+    X(tr_O_CREAT, "O_CREAT")                                             \
+    X(tr_O_EXCL, "O_EXCL")                                               \
+    X(tr_O_RDWR, "O_RDWR")                                               \
+    X(tr_fdopen, "fdopen")                                               \
+    X(tr_write_mode, "w")                                                \
+    X(tr_flock, "flock")                                                 \
+    X(tr_LOCK_EX, "LOCK_EX")                                             \
+    X(tr_LOCK_NB, "LOCK_NB")                                             \
+    X(tr_FileExistsError, "FileExistsError")                             \
+    X(tr_BlockingIOError, "BlockingIOError")                             \
+    /* launch */                                                         \
+    X(tr_r_file_is_empty, "r_file is empty")                             \
+    /* trace keys */                                                     \
+    X(tr_result, "result")                                               \
+    X(tr_routingTable, "routingTable")                                   \
+    X(tr_traceRouteHeader, "traceRouteHeader")                           \
+    X(tr_routes, "routes")                                               \
+    X(tr_hostName, "hostName")                                           \
+    X(tr_ipAddress, "ipAddress")                                         \
+    X(tr_hops, "hops")                                                   \
+    X(tr_packageSize, "packageSize")                                     \
+    /* probe values */                                                   \
+    X(tr_time_key, "time{}")                                             \
+    X(tr_time_format, ".3f")                                               \
+    X(tr_sent_fail, "sent fail")                                         \
+    X(tr_mtu_note, "{}-{}")                                              \
+    X(tr_code_note, "{}<{}>")                                            \
+    X(tr_probe_value, "{} {}")                                           \
+    /* reply code annotations */                                         \
+    X(tr_icmp_plain, "!")                                                \
+    X(tr_icmp_N, "!N")                                                   \
+    X(tr_icmp_H, "!H")                                                   \
+    X(tr_icmp_F, "!F")                                                   \
+    X(tr_icmp_S, "!S")                                                   \
+    X(tr_icmp_X, "!X")                                                   \
+    X(tr_icmp_V, "!V")                                                   \
+    X(tr_icmp_C, "!C")
 // clang-format on

@@ -8,6 +8,7 @@
 
 #include "frame/convert.hpp"
 #include "frame/function.hpp"
+#include "frame/handling.hpp"
 #include "frame/names.hpp"
 #include "frame/process.hpp"
 #include "frame/siblings.hpp"
@@ -43,52 +44,12 @@ Counter parse_counter(PyObject *file) {
     return as_counter(value.get());
 }
 
-// Makes the pending exception the context of the one raised while handling
-// `error`, as the interpreter does inside an except or exit block; an
-// exception re-raised as it is keeps its own context, never itself.
-[[noreturn]] void raise_in_context_of(Ref error) {
-    Ref raised = Ref::steal(PyErr_GetRaisedException());
-    if (raised.get() != error.get())
-        PyException_SetContext(raised.get(), error.release());
-    PyErr_SetRaisedException(raised.release());
-    throw_error();
-}
-
-// Hands the pending exception to a context manager's __exit__ as a with
-// statement does. True when __exit__ suppressed it; otherwise the exception
-// is pending again (or the one raised meanwhile, chained to it).
-bool exit_with_error(PyObject *exit) {
-    Ref error = Ref::steal(PyErr_GetRaisedException());
-    Ref traceback = Ref::steal(PyException_GetTraceback(error.get()));
-    PyObject *type = reinterpret_cast<PyObject *>(Py_TYPE(error.get()));
-    int suppressed = 0;
-    try {
-        Ref result = call(exit, type, error.get(), traceback ? traceback.get() : Py_None);
-        suppressed = require_status(PyObject_IsTrue(result.get()));
-    } catch (const PyErrorSet &) {
-        raise_in_context_of(std::move(error));
-    }
-    if (!suppressed)
-        PyErr_SetRaisedException(error.release());
-    return suppressed != 0;
-}
-
 // with open(path, "r") as file: return parse_counter(file)
 // A suppressed exception leaves nothing to return: the counter is 0.
 Counter read_counter_file(PyObject *path) {
-    Ref manager = call(P.open, path, K.mode_read);
-    Ref enter = getattr(manager.get(), K.__enter__);
-    Ref exit = getattr(manager.get(), K.__exit__);
-    Ref file = call(enter.get());
+    Ref file = call(P.open, path, K.mode_read);
     Counter counter = 0;
-    try {
-        counter = parse_counter(file.get());
-    } catch (const PyErrorSet &) {
-        if (exit_with_error(exit.get()))
-            return 0;
-        throw;
-    }
-    call(exit.get(), Py_None, Py_None, Py_None);
+    with_block(file.get(), [&](PyObject *opened) { counter = parse_counter(opened); });
     return counter;
 }
 

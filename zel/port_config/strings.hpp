@@ -11,7 +11,5 @@
     X(mode_read, "r")                                                    \
     X(readline, "readline")                                              \
     X(rstrip, "rstrip")                                                  \
-    X(__enter__, "__enter__")                                            \
-    X(__exit__, "__exit__")                                              \
     X(system_port_stat_where, "zel.zel_util.system_port_stat")
 // clang-format on

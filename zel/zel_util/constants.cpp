@@ -45,6 +45,11 @@ int create_constants() {
         if (*entry.slot == nullptr)
             return -1;
     }
+    if (K.trace_hop_pause == nullptr) {
+        K.trace_hop_pause = PyFloat_FromDouble(0.2);
+        if (K.trace_hop_pause == nullptr)
+            return -1;
+    }
     if (K.key_value == nullptr) {
         K.key_value = PyBytes_FromString("sys_confroot");
         if (K.key_value == nullptr)

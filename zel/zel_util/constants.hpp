@@ -52,6 +52,8 @@
     X(__package__, "__package__")                                        \
     X(__path__, "__path__")                                              \
     X(__prepare__, "__prepare__")                                        \
+    X(__enter__, "__enter__")                                            \
+    X(__exit__, "__exit__")                                              \
     /* module spec attributes */                                         \
     X(loader, "loader")                                                  \
     X(origin, "origin")                                                  \
@@ -123,6 +125,8 @@ struct Constants {
     PyObject *n_32, *n_3, *n_15, *n_90, *n_5, *n_30;
     PyObject *n_4095, *n_32768;
     PyObject *n_minus_1, *n_minus_2, *n_0, *n_1;
+
+    PyObject *trace_hop_pause;  // 0.2: seconds between two traceroute hops
 };
 
 // Filled by create_constants(); every entry is a strong reference kept for

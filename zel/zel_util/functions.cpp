@@ -5,6 +5,7 @@
 #include "dot1x/dot1x.hpp"
 #include "frame/function.hpp"
 #include "hardware/hardware.hpp"
+#include "mtraceroute/mtraceroute.hpp"
 #include "port_config/port_config.hpp"
 #include "zel_util/constants.hpp"
 #include "zel_util/statements.hpp"
@@ -30,6 +31,20 @@ PyObject *const kNone = Py_None;
 constexpr Param kHostname[] = {{&K.hostname}};
 constexpr Param kName[] = {{&K.name}};
 constexpr Param kOptionalName[] = {{&K.name, &kNone}};
+constexpr Param kDiagnosticData[] = {
+    {&K.context},
+    {&K.ip_host},
+    {&K.ttl, &K.n_32, true},
+    {&K.probes, &K.n_3, true},
+    {&K.timeout, &K.n_15, true},
+};
+constexpr Param kMtraceroute[] = {
+    {&K.r_file},
+    {&K.dst},
+    {&K.confidence, &K.n_90, true},
+    {&K.flow_id, &K.n_5},
+    {&K.max_ttl, &K.n_30, true},
+};
 
 // ---- operations --------------------------------------------------------------
 
@@ -57,6 +72,11 @@ const FunctionSpec system_port_traffic_op =
     ZEL_OPERATION(system_port_traffic, kName, system_port_traffic);
 const FunctionSpec delete_sticky_mac_unsaved_op =
     ZEL_OPERATION(delete_sticky_mac_unsaved, kOptionalName, delete_sticky_mac_unsaved);
+const FunctionSpec get_diagnostic_data_op =
+    ZEL_OPERATION(get_diagnostic_data, kDiagnosticData, get_diagnostic_data);
+const FunctionSpec exec_mtraceroute_op =
+    ZEL_OPERATION(exec_mtraceroute, kMtraceroute, exec_mtraceroute);
+const FunctionSpec get_safe_r_file_op = ZEL_OPERATION_NOARGS(get_safe_r_file, get_safe_r_file);
 
 #undef ZEL_OPERATION
 #undef ZEL_OPERATION_NOARGS
@@ -90,6 +110,11 @@ const ModuleLevelEntry kModuleLevel[] = {
     object(K.SystemPortStats, make_system_port_stats),
     operation(K.system_port_traffic, system_port_traffic_op),
     operation(K.delete_sticky_mac_unsaved, delete_sticky_mac_unsaved_op),
+    object(K.TraceRouteSettings, make_trace_route_settings),
+    object(K.ICMP_CODES_FOR_CHARACTERS, make_icmp_codes_for_characters),
+    operation(K.get_diagnostic_data, get_diagnostic_data_op),
+    operation(K.exec_mtraceroute, exec_mtraceroute_op),
+    operation(K.get_safe_r_file, get_safe_r_file_op),
 };
 
 const size_t kModuleLevelSize = std::size(kModuleLevel);

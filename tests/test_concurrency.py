@@ -1,0 +1,121 @@
+"""Many threads at once: no crash, no deadlock, consistent results, and
+other threads run while a platform call that releases the lock blocks."""
+
+import threading
+import time
+
+import pytest
+from zel_sim import Step, records
+
+from calls import CASES, PORT, nothing
+
+# Calls that succeed on the default scenario without any preparation.
+PLAIN_CALLS = [call for name, setup, call in CASES
+               if setup is nothing and ("/" not in name or name.endswith("/keyword"))]
+JOIN_TIMEOUT = 60
+
+
+def slow_trace(sim, hops, delay):
+    probes = [(1, -1, 1.0), (1, 1, 2.0), (2, 0, 0.0)]
+    steps = [Step(result=int(i == hops - 1), delay=delay,
+                  record=records.trace_response(i + 1, f"10.1.{i}.1", f"r{i}", probes))
+             for i in range(hops)]
+    sim.script("query_trace_route", *steps)
+    sim.script("init_trace_route", result=1, delay=delay,
+               record=records.trace_header(b"dst", b"10.1.9.9", hops, 3, 5, 60),
+               aux=records.trace_context(1400))
+
+
+def run_threads(targets):
+    errors = []
+
+    def guarded(target):
+        try:
+            target()
+        except BaseException as exc:  # reported to the main thread
+            errors.append(exc)
+
+    threads = [threading.Thread(target=guarded, args=(t,)) for t in targets]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(JOIN_TIMEOUT)
+    assert not any(t.is_alive() for t in threads), "deadlock: threads still running"
+    assert errors == []
+
+
+def test_all_functions_from_many_threads_while_traces_run(zu, sim):
+    slow_trace(sim, hops=6, delay=0.02)
+    zu.sleep = lambda seconds: time.sleep(0.001)
+    reference_status = zu.get_8021x_status(PORT)
+    reference_sessions = zu.get_8021x_sessions(PORT)
+    contexts = [{} for _ in range(3)]
+
+    def trace(context):
+        return lambda: zu.get_diagnostic_data(context, "10.1.9.9")
+
+    def hammer():
+        for _ in range(30):
+            for call in PLAIN_CALLS:
+                call(zu)
+            assert zu.get_8021x_status(PORT) == reference_status
+            assert zu.get_8021x_sessions(interface_name=PORT) == reference_sessions
+
+    run_threads([trace(c) for c in contexts] + [hammer] * 4)
+    for context in contexts:
+        assert context["result"] == 1
+        assert [hop["ttl"] for hop in context["routes"]] == [1, 2, 3, 4, 5, 6]
+    assert sim.open_trace_contexts() == 0
+    assert sim.errors() == []
+
+
+@pytest.mark.parametrize("blocking", ["exec_mtraceroute", "get_diagnostic_data"])
+def test_other_threads_run_while_the_platform_blocks(zu, sim, blocking):
+    if blocking == "exec_mtraceroute":
+        sim.script("api_mtraceroute", result=0, delay=0.5)
+        call = lambda: zu.exec_mtraceroute("1", "232.0.0.1")  # noqa: E731
+    else:
+        slow_trace(sim, hops=1, delay=0.5)
+        call = lambda: zu.get_diagnostic_data({}, "10.1.9.9")  # noqa: E731
+    progress = []
+    done = threading.Event()
+
+    def count():
+        while not done.is_set():
+            progress.append(zu.get_cmdb_max_buff())
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    time.sleep(0.05)
+    before = len(progress)
+    call()
+    done.set()
+    counter.join(JOIN_TIMEOUT)
+    # The counter thread kept running through the blocked call.
+    assert len(progress) - before > 50
+
+
+def test_result_files_from_several_processes(tmp_path, python):
+    """Every number goes to exactly one caller, whatever the interleaving."""
+    script = f"""
+        import sys
+        sys.path.insert(0, {str(__import__('pathlib').Path(__file__).parent)!r})
+        import zel.zel_util as zu
+        from calls import private_os
+        zu.os = private_os({str(tmp_path)!r})
+        print(" ".join(zu.get_safe_r_file() for _ in range(40)))
+    """
+    import subprocess
+    import sys
+    import textwrap
+
+    procs = [subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)],
+                              stdout=subprocess.PIPE, text=True) for _ in range(4)]
+    numbers = []
+    for proc in procs:
+        out, _ = proc.communicate(timeout=JOIN_TIMEOUT)
+        assert proc.returncode == 0
+        numbers += [int(n) for n in out.split()]
+    assert sorted(numbers) == list(range(160))
+    assert len(list(tmp_path.iterdir())) == 160

@@ -1,0 +1,76 @@
+"""Text conversions: while bytes_ and text_ are still pyramid's own, the
+module converts directly; the results and errors must be exactly those of
+calling them, and any rebinding must be honoured."""
+
+import pyramid.compat
+import pytest
+
+from calls import fast_trace
+
+
+def through_python(fn):
+    """A wrapper that calls `fn`: not pyramid's own object, so the module
+    must call it."""
+    return lambda *args: fn(*args)
+
+
+def trace_everything(zu):
+    context = {}
+    zu.get_diagnostic_data(context, "10.0.0.1")
+    return context
+
+
+READERS = [
+    lambda zu: zu.get_8021x_status("gi1/0/1"),
+    lambda zu: zu.get_8021x_sessions(b"gi1/0/2"),
+    lambda zu: zu.psu_list(),
+    trace_everything,
+]
+
+
+@pytest.mark.parametrize("read", READERS)
+def test_direct_text_matches_calling_text_(zu, sim, read):
+    fast_trace(hops=2)(zu, sim, None)
+    direct = read(zu)
+    zu.text_ = through_python(pyramid.compat.text_)
+    assert read(zu) == direct
+
+
+@pytest.mark.parametrize("value", ["gi\u0100", "\udc80", "gi1/0/1\u00e9"])
+def test_direct_bytes_matches_calling_bytes_(zu, value):
+    def outcome():
+        try:
+            return zu.get_8021x_status(value)
+        except Exception as exc:
+            return type(exc), str(exc)
+
+    direct = outcome()
+    zu.bytes_ = through_python(pyramid.compat.bytes_)
+    assert outcome() == direct
+
+
+def test_str_subclass_goes_through_its_own_encode(zu, sim):
+    class Alias(str):
+        def encode(self, *args):
+            return b"gi1/0/3"
+
+    assert zu.get_8021x_status(Alias("anything"))["name"] == "gi1/0/3"
+    assert sim.calls("dump_tessel_802_1x_status")[-1].args == (b"gi1/0/3",)
+
+
+def test_rebound_charset_is_used(zu, sim):
+    sim.script("api_mtraceroute", result=0)
+    zu._CHARSET = "latin-1"
+    zu.exec_mtraceroute("\u00e9", "\u00e9")
+    assert sim.calls("api_mtraceroute")[-1].args == (b"\xe9", 90, 5, 30, b"\xe9")
+    zu._CHARSET = "utf-8"
+    zu.exec_mtraceroute("\u00e9", "\u00e9")
+    assert sim.calls("api_mtraceroute")[-1].args == (b"\xc3\xa9", 90, 5, 30, b"\xc3\xa9")
+
+
+def test_rebound_text_is_called_for_each_text(zu):
+    seen = []
+    zu.text_ = lambda raw: seen.append(raw) or raw.decode("latin-1").upper()
+    supplies = zu.psu_list()
+    assert [s.name for s in supplies] == ["PSU 1", "PSU 2"]
+    assert seen == [b"PSU1", b"PSU2"]

@@ -1,0 +1,150 @@
+// The multicast traceroute launch, and the public table of traceroute
+// defaults and limits.
+#include <cstring>
+
+#include "frame/convert.hpp"
+#include "frame/names.hpp"
+#include "frame/process.hpp"
+#include "mtraceroute/mtraceroute.hpp"
+#include "platform/platform.h"
+#include "zel_util/constants.hpp"
+
+namespace zel {
+
+namespace {
+
+// Room of each text handed to api_mtraceroute, terminator included.
+constexpr size_t kTextRoom = 128;
+
+struct Setting {
+    PyObject *const *name;
+    long value;
+};
+
+// In class-body order; max_probes shares timeout's value and so becomes an
+// alias of it.
+const Setting kSettings[] = {
+    {&K.ttl, 32},     {&K.probes, 3},        {&K.timeout, 5},
+    {&K.max_ttl, 64}, {&K.tr_max_probes, 5}, {&K.tr_max_timeout, 10},
+};
+
+// The two text buffers of one launch: allocated destination first and freed
+// in the same order on every exit.
+class LaunchBuffers {
+  public:
+    LaunchBuffers() : dst_(allocate()) {
+        r_file_ = static_cast<char *>(PyMem_Malloc(kTextRoom));
+        if (r_file_ == nullptr) {
+            PyMem_Free(dst_);  // the destructor does not run for a failed constructor
+            PyErr_NoMemory();
+            throw_error();
+        }
+    }
+    ~LaunchBuffers() {
+        PyMem_Free(dst_);
+        PyMem_Free(r_file_);
+    }
+    LaunchBuffers(const LaunchBuffers &) = delete;
+    LaunchBuffers &operator=(const LaunchBuffers &) = delete;
+
+    char *dst() const { return dst_; }
+    char *r_file() const { return r_file_; }
+
+  private:
+    static char *allocate() {
+        char *room = static_cast<char *>(PyMem_Malloc(kTextRoom));
+        if (room == nullptr) {
+            PyErr_NoMemory();
+            throw_error();
+        }
+        return room;
+    }
+
+    char *dst_;
+    char *r_file_ = nullptr;
+};
+
+// bytes_(value, _CHARSET) copied into a launch buffer. Longer text is cut to
+// the room's last byte, so the platform always gets terminated text.
+void copy_encoded(char *room, PyObject *value) {
+    CString text = to_bytes_in_charset(value);
+    std::strncpy(room, text.c_str(), kTextRoom);
+    room[kTextRoom - 1] = '\0';
+}
+
+// An int returned by __int__: exactly int, or a subclass accepted with a
+// DeprecationWarning; anything else is refused.
+Ref checked_int_result(Ref result) {
+    PyObject *value = result.get();
+    if (PyLong_CheckExact(value))
+        return result;
+    const char *type_name = Py_TYPE(value)->tp_name;
+    if (!PyLong_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "__%.4s__ returned non-%.4s (type %.200s)", "int", "int",
+                     type_name);
+        throw_error();
+    }
+    require_status(PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
+                                    "__int__ returned non-int (type %.200s).  The ability to "
+                                    "return an instance of a strict subclass of int is "
+                                    "deprecated, and may be removed in a future version of "
+                                    "Python.",
+                                    type_name));
+    return result;
+}
+
+// A C int from any object with an integer conversion: ints (bool included)
+// directly, others through their type's __int__ (a float is truncated).
+int integral_as_c_int(PyObject *value) {
+    if (PyLong_Check(value))
+        return as_c_int(value);
+    PyNumberMethods *number = Py_TYPE(value)->tp_as_number;
+    PyObject *converted =
+        number != nullptr && number->nb_int != nullptr ? number->nb_int(value) : nullptr;
+    if (converted == nullptr) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_TypeError, "an integer is required");
+        throw_error();
+    }
+    Ref result = checked_int_result(Ref::steal(converted));
+    return as_c_int(result.get());
+}
+
+}  // namespace
+
+// class TraceRouteSettings(IntEnum): built as a class statement builds it,
+// through the metaclass of the base and the namespace its __prepare__ gives.
+Ref make_trace_route_settings() {
+    Ref base = global(K.IntEnum);
+    Ref bases = require(PyTuple_Pack(1, base.get()));
+    PyObject *metaclass = reinterpret_cast<PyObject *>(Py_TYPE(base.get()));
+    Ref body = call_method(metaclass, K.__prepare__, K.TraceRouteSettings, bases.get());
+    setitem(body.get(), K.__module__, global(K.__name__).get());
+    setitem(body.get(), K.__qualname__, K.TraceRouteSettings);
+    for (const Setting &setting : kSettings)
+        setitem(body.get(), *setting.name, to_int(setting.value).get());
+    return call(metaclass, K.TraceRouteSettings, bases.get(), body.get());
+}
+
+Ref exec_mtraceroute(const Args &args) {
+    PyObject *r_file = args[0], *dst = args[1];
+    if (!require_status(PyObject_IsTrue(r_file))) {
+        Ref error = call(P.value_error, K.tr_r_file_is_empty);
+        raise_object(error.get());
+    }
+    const int confidence = as_c_int(args[2]);
+    const int flow_id = integral_as_c_int(args[3]);
+    const int max_ttl = as_c_int(args[4]);
+    int result;
+    {
+        LaunchBuffers buffers;
+        copy_encoded(buffers.dst(), dst);
+        copy_encoded(buffers.r_file(), r_file);
+        result = without_interpreter_lock([&] {
+            return api_mtraceroute(buffers.dst(), confidence, flow_id, max_ttl, buffers.r_file());
+        });
+    }
+    return to_int(result);
+}
+
+}  // namespace zel

@@ -1,0 +1,82 @@
+// Result files of multicast traceroutes: "/tmp/mtraceroute_<n>", n from 0 to
+// 999, each reserved by exactly one caller.
+//
+// A number is taken when its path cannot be created exclusively (any entry
+// there, symbolic links included, which O_EXCL never follows) or when someone
+// else holds a lock on the fresh file. Every name is reached through the
+// module-level `os` and `fcntl`, looked up at each use, so that the back-end
+// (and the tests) can put a replacement in their place.
+#include "frame/handling.hpp"
+#include "frame/names.hpp"
+#include "mtraceroute/mtraceroute.hpp"
+#include "zel_util/constants.hpp"
+
+namespace zel {
+
+namespace {
+
+constexpr long kResultFiles = 1000;
+
+Ref attribute_of(PyObject *module_name, PyObject *name) {
+    return getattr(global(module_name).get(), name);
+}
+
+Ref bitwise_or(const Ref &left, const Ref &right) {
+    return require(PyNumber_Or(left.get(), right.get()));
+}
+
+// os.open(path, os.O_CREAT | os.O_EXCL | os.O_RDWR): FileExistsError for any
+// existing entry, without following a symbolic link.
+Ref create_exclusively(PyObject *path) {
+    Ref open = attribute_of(K.os, K.open);
+    Ref flags = bitwise_or(attribute_of(K.os, K.tr_O_CREAT), attribute_of(K.os, K.tr_O_EXCL));
+    flags = bitwise_or(flags, attribute_of(K.os, K.tr_O_RDWR));
+    return call(open.get(), path, flags.get());
+}
+
+// fcntl.flock(file, fcntl.LOCK_EX | fcntl.LOCK_NB): BlockingIOError at once
+// when another party holds a lock on the file.
+void lock_without_waiting(PyObject *file) {
+    Ref flock = attribute_of(K.fcntl, K.tr_flock);
+    Ref flags =
+        bitwise_or(attribute_of(K.fcntl, K.tr_LOCK_EX), attribute_of(K.fcntl, K.tr_LOCK_NB));
+    call(flock.get(), file, flags.get());
+}
+
+// Creates the candidate's file and locks it once; closing the file at the
+// end of the with block drops the lock and leaves the file, empty, behind.
+void reserve(PyObject *number) {
+    Ref path = require(PyUnicode_Concat(K.tr_file_prefix, number));
+    Ref fd = create_exclusively(path.get());
+    Ref fdopen = attribute_of(K.os, K.tr_fdopen);
+    Ref file = call(fdopen.get(), fd.get(), K.tr_write_mode);
+    with_block(file.get(), lock_without_waiting);
+}
+
+// With the error of a failed reservation pending: drops it when it only says
+// that the number is taken; any other error goes on to the caller at once.
+void pass_over_taken_number() {
+    CaughtError caught;
+    Ref exists = global(K.tr_FileExistsError);
+    Ref blocking = global(K.tr_BlockingIOError);
+    Ref taken = require(PyTuple_Pack(2, exists.get(), blocking.get()));
+    if (!caught.matches(taken.get()))
+        caught.reraise();
+}
+
+}  // namespace
+
+Ref get_safe_r_file(const Args &) {
+    for (long i = 0; i < kResultFiles; ++i) {
+        Ref number = require(PyUnicode_FromFormat("%ld", i));
+        try {
+            reserve(number.get());
+            return number;
+        } catch (const PyErrorSet &) {
+            pass_over_taken_number();
+        }
+    }
+    return Ref::borrow(Py_None);
+}
+
+}  // namespace zel

@@ -190,3 +190,33 @@ class TestFunctionObjects:
 
 def traceback_names(excinfo):
     return [frame.name for frame in traceback.extract_tb(excinfo.value.__traceback__)]
+
+
+PLATFORM_SYMBOLS = [
+    "dump_tessel_802_1x_status", "get_temp_list", "get_psu_list", "get_flash_list",
+    "plat_switch_get_data_channel_unit", "sms_do_flush", "check_create_zel_query",
+    "zel_query_update", "nCfg_obj_change", "nCfg", "backupts_GetTimeStamp",
+    "is_diag_debug_enabled", "api_mtraceroute", "init_trace_route", "query_trace_route",
+    "free_trace_route",
+]
+
+
+def test_platform_symbols_are_left_to_the_process():
+    """The module refers to the platform by name only: every platform symbol
+    is undefined in the extension, and it needs no simulator library."""
+    import shutil
+    import subprocess
+
+    if shutil.which("nm") is None or shutil.which("readelf") is None:
+        pytest.skip("binutils not installed")
+    def symbols(option):
+        out = subprocess.run(["nm", "-D", option, zel.zel_util.__file__], capture_output=True,
+                             text=True, check=True).stdout
+        return {line.split()[-1].split("@")[0] for line in out.splitlines()}
+
+    assert set(PLATFORM_SYMBOLS) <= symbols("--undefined-only")
+    assert symbols("--defined-only") == {"PyInit_zel_util"}
+    path = zel.zel_util.__file__
+    needed = subprocess.run(["readelf", "-d", path], capture_output=True, text=True,
+                            check=True).stdout
+    assert "zelplatform" not in needed

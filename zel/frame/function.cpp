@@ -219,7 +219,7 @@ Ref make_parameter(PyObject *parameter_type, PyObject *kind, const Param &param)
 }
 
 // What inspect.signature() reports, so that editors and stub checkers see the
-// parameters the binder accepts. Built on each access from the spec: this is
+// parameters the binder accepts. Built on each access from the FunctionSpec: this is
 // introspection, never on a call path, so it uses no cached constants.
 Ref make_signature(const FunctionSpec &spec) {
     Ref inspect = require(PyImport_ImportModule("inspect"));

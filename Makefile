@@ -30,7 +30,7 @@ READY  := $(VENV)/.ready
 # need the sanitizer runtime in pip and the compilers too.
 PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test sanitize bench format format-check clean
+.PHONY: all build demo test sanitize typecheck wheel-check arm-check bench format format-check clean
 
 all: test
 
@@ -54,6 +54,23 @@ test: build
 
 sanitize:
 	$(MAKE) test SANITIZE=1
+
+# The stubs against the built module (stubtest), and a strictly typed client
+# and the project's typed scripts against the stubs (mypy --strict).
+typecheck: build
+	$(PY) -W ignore::DeprecationWarning scripts/stubtest.py \
+		--allowlist tests/typing/stubtest-allowlist.txt zel.zel_util
+	$(PY) -m mypy --strict tests/typing/client.py scripts/stubtest.py
+
+# The wheels as users build them, installed in fresh environments: the module
+# with the simulator, and the module alone.
+wheel-check: $(READY)
+	scripts/wheel-check
+
+# The record layouts and the module's sources compiled for the device's
+# target (32-bit ARM) with the cross compiler; no link.
+arm-check: $(READY)
+	PATH="$(abspath $(VENV))/bin:$$PATH" scripts/arm-check
 
 # Time and instructions per call of every function, against a ctypes
 # baseline and a do-nothing builtin (bench/README.md). QUICK=1: a fast smoke

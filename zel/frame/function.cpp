@@ -207,6 +207,43 @@ PyObject *get_none(PyObject *, void *) {
     Py_RETURN_NONE;
 }
 
+// inspect.Parameter(name, POSITIONAL_OR_KEYWORD[, default=...][, annotation="int"]).
+Ref make_parameter(PyObject *parameter_type, PyObject *kind, const Param &param) {
+    Ref args = require(PyTuple_Pack(2, *param.name, kind));
+    Ref kwargs = require(PyDict_New());
+    if (param.default_value != nullptr)
+        require_status(PyDict_SetItemString(kwargs.get(), "default", *param.default_value));
+    if (param.exact_int)
+        require_status(PyDict_SetItemString(kwargs.get(), "annotation", K.int_));
+    return require(PyObject_Call(parameter_type, args.get(), kwargs.get()));
+}
+
+// What inspect.signature() reports, so that editors and stub checkers see the
+// parameters the binder accepts. Built on each access from the FunctionSpec: this is
+// introspection, never on a call path, so it uses no cached constants.
+Ref make_signature(const FunctionSpec &spec) {
+    Ref inspect = require(PyImport_ImportModule("inspect"));
+    Ref parameter_type = require(PyObject_GetAttrString(inspect.get(), "Parameter"));
+    Ref kind = require(PyObject_GetAttrString(parameter_type.get(), "POSITIONAL_OR_KEYWORD"));
+    Ref params = require(PyList_New(static_cast<Py_ssize_t>(spec.nparams)));
+    for (size_t i = 0; i < spec.nparams; ++i) {
+        Ref param = make_parameter(parameter_type.get(), kind.get(), spec.params[i]);
+        PyList_SET_ITEM(params.get(), static_cast<Py_ssize_t>(i), param.release());
+    }
+    Ref signature_type = require(PyObject_GetAttrString(inspect.get(), "Signature"));
+    return call(signature_type.get(), params.get());
+}
+
+PyObject *get_signature(PyObject *self, void *) {
+    try {
+        return make_signature(*as_function(self)->spec).release();
+    } catch (const PyErrorSet &) {
+    } catch (const std::bad_alloc &) {
+        PyErr_NoMemory();
+    }
+    return nullptr;
+}
+
 PyGetSetDef function_getset[] = {
     {"__name__", get_name, nullptr, nullptr, nullptr},
     {"__qualname__", get_name, nullptr, nullptr, nullptr},
@@ -215,6 +252,7 @@ PyGetSetDef function_getset[] = {
     {"__defaults__", get_defaults, nullptr, nullptr, nullptr},
     {"__kwdefaults__", get_none, nullptr, nullptr, nullptr},
     {"__annotations__", get_annotations, nullptr, nullptr, nullptr},
+    {"__signature__", get_signature, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -26,7 +26,9 @@ def zu():
     namespace = vars(zel_util_module)
     saved = dict(namespace)
     yield zel_util_module
-    if list(namespace.items()) != list(saved.items()):
+    now = list(namespace.items())
+    if len(now) != len(saved) or any(
+            k1 is not k2 or v1 is not v2 for (k1, v1), (k2, v2) in zip(now, saved.items())):
         # Rebuilt whole, so that the binding order is the original one too.
         namespace.clear()
         namespace.update(saved)

@@ -2,6 +2,8 @@
 module converts directly; the results and errors must be exactly those of
 calling them, and any rebinding must be honoured."""
 
+import sys
+
 import pyramid.compat
 import pytest
 
@@ -74,3 +76,54 @@ def test_rebound_text_is_called_for_each_text(zu):
     supplies = zu.psu_list()
     assert [s.name for s in supplies] == ["PSU 1", "PSU 2"]
     assert seen == [b"PSU1", b"PSU2"]
+
+
+def python_calls(action):
+    """Names of the Python-level functions that run during `action`."""
+    seen = []
+
+    def profile(frame, event, arg):
+        if event == "call" and frame.f_code.co_filename != __file__:
+            seen.append(frame.f_code.co_name)
+
+    sys.setprofile(profile)
+    try:
+        action()
+    finally:
+        sys.setprofile(None)
+    return seen
+
+
+@pytest.mark.parametrize("action", [
+    lambda zu: zu.get_8021x_status("gi1/0/1"),
+    lambda zu: zu.get_8021x_sessions(bytearray(b"gi1/0/2")),
+    lambda zu: zu.psu_list(),
+    lambda zu: zu.set_hostname("core"),
+    lambda zu: zu.delete_sticky_mac_unsaved("gi1/0/1"),
+    lambda zu: zu.exec_mtraceroute("1", "232.1.1.1"),
+])
+def test_pyramids_own_conversions_run_no_python_code(zu, sim, action):
+    sim.script("api_mtraceroute", result=0)
+    assert python_calls(lambda: action(zu)) == []
+
+
+def test_rebound_named_tuple_constructor_is_honoured(zu):
+    original = zu.PSU.__new__
+    made = []
+
+    def new(cls, *values):
+        made.append(values)
+        return original(cls, *values)
+
+    zu.PSU.__new__ = new
+    try:
+        assert [tuple(p) for p in zu.psu_list()] == made
+        assert len(made) == 2
+    finally:
+        zu.PSU.__new__ = original
+    assert type(zu.psu_list()[0]) is zu.PSU
+
+
+def test_rebound_named_tuple_class_is_called(zu):
+    zu.PSU = lambda *values: ("custom",) + values
+    assert zu.psu_list()[0] == ("custom", "PSU 1", True, True)

@@ -28,7 +28,7 @@ enum class SessionShape { in_port, flat };
 // text_ hands back anything that is not bytes unchanged, so they stay ints.
 Ref vlan_value(uint16_t vlan_id) {
     Ref value = to_int(vlan_id);
-    return call(global(K.text_).get(), value.get());
+    return to_text(value.get());
 }
 
 Ref session_dict(const dot1x_status_info &info, size_t i, SessionShape shape) {

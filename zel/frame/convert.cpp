@@ -22,7 +22,8 @@ CString::CString(Ref holder) : holder_(std::move(holder)) {
 
 namespace {
 
-// The imported object if it is pyramid.compat's own function of that name.
+// The imported object if it is pyramid's own function of that name, with its
+// usual defaults (encoding 'latin-1', errors 'strict'); else NULL.
 PyObject *compat_function(PyObject *name) {
     Ref value = global(name);
     if (!PyFunction_Check(value.get()))
@@ -30,27 +31,39 @@ PyObject *compat_function(PyObject *name) {
     PyObject *module = PyFunction_GetModule(value.get());
     if (module == nullptr || !PyUnicode_Check(module))
         return nullptr;
-    if (PyUnicode_CompareWithASCIIString(module, "pyramid.compat") != 0)
+    // pyramid.compat re-exports the functions of pyramid._compat.
+    if (PyUnicode_CompareWithASCIIString(module, "pyramid._compat") != 0 &&
+        PyUnicode_CompareWithASCIIString(module, "pyramid.compat") != 0)
+        return nullptr;
+    Ref usual = require(Py_BuildValue("(ss)", "latin-1", "strict"));
+    PyObject *defaults = PyFunction_GetDefaults(value.get());
+    if (defaults == nullptr ||
+        !require_status(PyObject_RichCompareBool(defaults, usual.get(), Py_EQ)))
         return nullptr;
     return value.release();
 }
 
-// pyramid.compat's bytes_(s, encoding='latin-1', errors='strict') encodes an
-// exact str with s.encode(encoding, errors) and returns anything else as it
-// is; for exact str and the encodings the module uses, the codec functions
-// below give the same objects and the same errors.
+// pyramid.compat's bytes_(s, encoding='latin-1', errors='strict') encodes a
+// str with s.encode(encoding, errors) and returns anything else as it is.
+// For an exact str and the encodings the module uses, the codec functions
+// below give the same objects and the same errors; a str subclass may encode
+// its own way, so bytes_ is called for it.
 Ref direct_bytes(PyObject *value, PyObject *charset) {
-    if (!PyUnicode_CheckExact(value))
+    if (!PyUnicode_Check(value))
         return Ref::borrow(value);
     if (charset == nullptr)
         return require(PyUnicode_AsLatin1String(value));
     return require(PyUnicode_AsUTF8String(value));
 }
 
-bool direct_bytes_applies(PyObject *bytes_fn, PyObject *charset) {
+bool direct_bytes_applies(PyObject *bytes_fn, PyObject *charset, PyObject *value) {
     if (bytes_fn != P.compat_bytes || bytes_fn == nullptr)
         return false;
-    return charset == nullptr || charset == K.CharsetValue;
+    if (PyUnicode_Check(value) && !PyUnicode_CheckExact(value))
+        return false;
+    if (charset == nullptr || charset == K.CharsetValue)
+        return true;
+    return PyUnicode_CheckExact(charset) && PyUnicode_Compare(charset, K.CharsetValue) == 0;
 }
 
 }  // namespace
@@ -62,7 +75,7 @@ void remember_text_conversions() {
 
 CString to_bytes(PyObject *value) {
     Ref bytes_fn = global(K.bytes_);
-    if (direct_bytes_applies(bytes_fn.get(), nullptr))
+    if (direct_bytes_applies(bytes_fn.get(), nullptr, value))
         return CString(direct_bytes(value, nullptr));
     return CString(call(bytes_fn.get(), value));
 }
@@ -70,7 +83,7 @@ CString to_bytes(PyObject *value) {
 CString to_bytes_in_charset(PyObject *value) {
     Ref bytes_fn = global(K.bytes_);
     Ref charset = global(K._CHARSET);
-    if (direct_bytes_applies(bytes_fn.get(), charset.get())) {
+    if (direct_bytes_applies(bytes_fn.get(), charset.get(), value)) {
         return CString(direct_bytes(value, charset.get()));
     }
     return CString(call(bytes_fn.get(), value, charset.get()));
@@ -81,15 +94,31 @@ Ref bytes_of(const char *field, size_t room) {
         PyBytes_FromStringAndSize(field, static_cast<Py_ssize_t>(text_length(field, room))));
 }
 
+Ref text_of(PyObject *text_fn, const char *field, size_t room) {
+    const auto length = static_cast<Py_ssize_t>(text_length(field, room));
+    // pyramid's text_ decodes bytes as Latin-1, which cannot fail.
+    if (text_fn == P.compat_text && text_fn != nullptr)
+        return require(PyUnicode_DecodeLatin1(field, length, nullptr));
+    Ref bytes = require(PyBytes_FromStringAndSize(field, length));
+    return call(text_fn, bytes.get());
+}
+
 Ref text_of(const char *field, size_t room) {
+    return text_of(global(K.text_).get(), field, room);
+}
+
+Ref to_text(PyObject *value) {
     Ref text_fn = global(K.text_);
     if (text_fn.get() == P.compat_text && text_fn) {
-        // text_ decodes bytes as Latin-1, which cannot fail.
-        return require(PyUnicode_DecodeLatin1(
-            field, static_cast<Py_ssize_t>(text_length(field, room)), nullptr));
+        // pyramid's text_ returns what is not bytes unchanged and decodes
+        // exact bytes; a subclass may decode its own way, so it is called.
+        if (!PyBytes_Check(value))
+            return Ref::borrow(value);
+        if (PyBytes_CheckExact(value))
+            return require(
+                PyUnicode_DecodeLatin1(PyBytes_AS_STRING(value), PyBytes_GET_SIZE(value), nullptr));
     }
-    Ref bytes = bytes_of(field, room);
-    return call(text_fn.get(), bytes.get());
+    return call(text_fn.get(), value);
 }
 
 int as_c_int(PyObject *value) {

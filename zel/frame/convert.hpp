@@ -43,10 +43,18 @@ inline size_t text_length(const char *field, size_t room) {
 Ref bytes_of(const char *field, size_t room);
 // text_(bytes of the field): the module's text conversion (Latin-1).
 Ref text_of(const char *field, size_t room);
+// The same with `text_fn`, the text_ the caller has already looked up.
+Ref text_of(PyObject *text_fn, const char *field, size_t room);
+// text_(value) for any value: bytes become text, anything else passes as is.
+Ref to_text(PyObject *value);
 
 template <size_t N>
 Ref text_of(const char (&field)[N]) {
     return text_of(field, N);
+}
+template <size_t N>
+Ref text_of(PyObject *text_fn, const char (&field)[N]) {
+    return text_of(text_fn, field, N);
 }
 template <size_t N>
 Ref bytes_of(const char (&field)[N]) {

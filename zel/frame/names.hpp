@@ -40,6 +40,16 @@ Ref call_method(PyObject *obj, PyObject *name, Args... args) {
 // be pickled).
 Ref make_named_tuple(PyObject *type_name, PyObject *fields);
 
+// type(*items) for a class bound to a module-level name; the same instance
+// as calling it, made directly while `type` is a named tuple this module
+// made and still has its own __new__ and __init__.
+Ref new_named_tuple_of(PyObject *type, PyObject *const *items, size_t n);
+template <typename... Items>
+Ref new_named_tuple(PyObject *type, Items... items) {
+    PyObject *values[] = {items...};
+    return new_named_tuple_of(type, values, sizeof...(Items));
+}
+
 inline Ref getattr(PyObject *obj, PyObject *name) {
     return require(PyObject_GetAttr(obj, name));
 }

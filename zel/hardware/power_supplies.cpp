@@ -19,8 +19,7 @@ PyObject *truth(int32_t word) {
 // "PSU " and what follows the first "PSU". A name without "PSU" has no
 // second part, and the indexing raises IndexError for the whole list.
 Ref display_name(PyObject *text, const psu_info &record) {
-    Ref raw = bytes_of(record.name);
-    Ref name = call(text, raw.get());
+    Ref name = text_of(text, record.name);
     Ref parts = call_method(name.get(), K.split, K.PSU);
     Ref tail = require(PyObject_GetItem(parts.get(), K.n_1));
     return require(PyNumber_Add(K.psu_display_prefix, tail.get()));
@@ -30,7 +29,7 @@ Ref psu_entry(const psu_info &record) {
     Ref psu_type = global(K.PSU);
     Ref text = global(K.text_);
     Ref name = display_name(text.get(), record);
-    return call(psu_type.get(), name.get(), truth(record.connected), truth(record.ok));
+    return new_named_tuple(psu_type.get(), name.get(), truth(record.connected), truth(record.ok));
 }
 
 }  // namespace

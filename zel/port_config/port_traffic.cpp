@@ -96,9 +96,9 @@ Ref system_port_traffic(const Args &args) {
     const Counter rx_packets = system_port_stat(name.c_str(), *S.stats_rx_packets);
     const Counter rx_bytes = system_port_stat(name.c_str(), *S.stats_rx_bytes);
     Ref stats_type = global(K.SystemPortStats);
-    return call(stats_type.get(), to_int_unsigned(tx_packets).get(),
-                to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
-                to_int_unsigned(rx_bytes).get());
+    return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
+                           to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
+                           to_int_unsigned(rx_bytes).get());
 }
 
 }  // namespace zel

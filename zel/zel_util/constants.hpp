@@ -53,6 +53,8 @@
     X(__path__, "__path__")                                              \
     X(__prepare__, "__prepare__")                                        \
     X(__enter__, "__enter__")                                            \
+    X(__new__, "__new__")                                                \
+    X(__init__, "__init__")                                              \
     X(__exit__, "__exit__")                                              \
     /* module spec attributes */                                         \
     X(loader, "loader")                                                  \

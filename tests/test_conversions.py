@@ -2,10 +2,13 @@
 module converts directly; the results and errors must be exactly those of
 calling them, and any rebinding must be honoured."""
 
+import struct
 import sys
 
 import pyramid.compat
 import pytest
+
+from zel_sim import Step, records
 
 from calls import fast_trace
 
@@ -127,3 +130,38 @@ def test_rebound_named_tuple_constructor_is_honoured(zu):
 def test_rebound_named_tuple_class_is_called(zu):
     zu.PSU = lambda *values: ("custom",) + values
     assert zu.psu_list()[0] == ("custom", "PSU 1", True, True)
+
+
+def one_probe_trace(zu, sim, time):
+    hop = records.trace_response(1, "10.0.0.1", "h", [(1, -1, time)])
+    sim.script("query_trace_route", Step(result=1, record=hop))
+    sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"))
+    context = {}
+    zu.get_diagnostic_data(context, "10.0.0.1")
+    return context["routes"][0]["time1"]
+
+
+@pytest.mark.parametrize("time", [12.25, 0.0025, 0.0005, -0.0, -7.5, 1e-45, 3.4e38,
+                                  float("inf"), float("-inf"), float("nan")])
+def test_time_text_is_format_of_the_single_precision_time(zu, sim, time):
+    single = struct.unpack("<f", struct.pack("<f", time))[0]
+    assert one_probe_trace(zu, sim, time) == format(single, ".3f")
+
+
+def test_format_is_the_one_cached_at_initialisation(python):
+    proc = python("""
+        import builtins
+        real = builtins.format
+        builtins.format = lambda value, spec: "F" + real(value, spec)
+        import zel.zel_util as zu
+        builtins.format = real
+        import zel_sim
+        from zel_sim import Step, records
+        hop = records.trace_response(1, "10.0.0.1", "h", [(1, -1, 0.5)])
+        zel_sim.script("query_trace_route", Step(result=1, record=hop))
+        zel_sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"x"))
+        context = {}
+        zu.get_diagnostic_data(context, "10.0.0.1")
+        print(context["routes"][0]["time1"])
+    """)
+    assert proc.stdout.strip() == "F0.500"

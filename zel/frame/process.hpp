@@ -21,6 +21,7 @@ struct Process {
     PyObject *open = nullptr;
     PyObject *format = nullptr;
     PyObject *value_error = nullptr;
+    bool format_is_builtin = false;  // `format` is the interpreter's own
 
     // pyramid.compat's bytes_ and text_ as imported at initialisation, when
     // they are the real ones (strong references, else NULL). While the

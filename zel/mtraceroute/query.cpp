@@ -1,6 +1,8 @@
 // The traceroute query: one trace context walked hop by hop, each hop written
 // into the caller's mapping as soon as it is known, so that another thread
 // holding the mapping can show the trace while it runs.
+#include <memory>
+
 #include "frame/convert.hpp"
 #include "frame/names.hpp"
 #include "frame/process.hpp"
@@ -54,6 +56,29 @@ class OpenTrace {
     trace_route_context *context_;
 };
 
+// "time{}".format(n) for the n-th probe entry. A response holds at most five
+// entries, so the keys are the table's constants: the same strings.
+PyObject *const *const kTimeKeys[TRACE_ROUTE_MAX_PROBES] = {
+    &K.tr_time1, &K.tr_time2, &K.tr_time3, &K.tr_time4, &K.tr_time5,
+};
+
+struct PyMemText {
+    void operator()(char *text) const { PyMem_Free(text); }
+};
+
+// format(time, ".3f") with the builtin format cached at initialisation. For
+// the interpreter's own format and a float, that is the float's fixed-point
+// text with three decimals, which the interpreter's own conversion gives.
+Ref time_text(float time) {
+    const double value = static_cast<double>(time);
+    if (!P.format_is_builtin)
+        return call(P.format, float_value(time).get(), K.tr_time_format);
+    std::unique_ptr<char, PyMemText> text(PyOS_double_to_string(value, 'f', 3, 0, nullptr));
+    if (text == nullptr)
+        throw_error();
+    return require(PyUnicode_FromString(text.get()));
+}
+
 Ref format(PyObject *text_template, PyObject *first, PyObject *second) {
     return call_method(text_template, K.format, first, second);
 }
@@ -90,9 +115,7 @@ Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) 
         .set(K.tr_hostName, text_of(response.host_name));
     for (size_t i = 0; i < probes; ++i) {
         const trace_route_probe_info &probe = response.probe[i];
-        Ref key = call_method(K.tr_time_key, K.format, to_int(static_cast<long>(i) + 1).get());
-        Ref time_text = call(P.format, float_value(probe.time).get(), K.tr_time_format);
-        hop.set(key.get(), probe_value(trace, probe, time_text));
+        hop.set(*kTimeKeys[i], probe_value(trace, probe, time_text(probe.time)));
     }
     return hop.take();
 }

@@ -33,7 +33,11 @@
     X(tr_hops, "hops")                                                   \
     X(tr_packageSize, "packageSize")                                     \
     /* probe values */                                                   \
-    X(tr_time_key, "time{}")                                             \
+    X(tr_time1, "time1")                                                 \
+    X(tr_time2, "time2")                                                 \
+    X(tr_time3, "time3")                                                 \
+    X(tr_time4, "time4")                                                 \
+    X(tr_time5, "time5")                                                 \
     X(tr_time_format, ".3f")                                               \
     X(tr_sent_fail, "sent fail")                                         \
     X(tr_mtu_note, "{}-{}")                                              \

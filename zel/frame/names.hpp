@@ -15,6 +15,10 @@ namespace zel {
 // NameError "name '%U' is not defined" when neither has it.
 Ref global(PyObject *name);
 
+// Starts watching the module's dict and the builtins' dict, so that cached
+// lookups are dropped on any change. Called once the module's dict is known.
+void watch_namespaces();
+
 // Binds `name` in the module namespace.
 void set_global(PyObject *name, PyObject *value);
 

@@ -131,6 +131,7 @@ void run_execution_steps(PyObject *module) {
     Ref builtins = require(PyImport_ImportModule("builtins"));
     require_status(PyObject_SetAttrString(module, "__builtins__", builtins.get()));
     Py_XSETREF(P.builtins, Py_NewRef(PyModule_GetDict(builtins.get())));
+    watch_namespaces();
     check_version();
     require_status(ready_function_type());
     require_status(create_constants());

@@ -101,7 +101,7 @@ void *zel_query_update(void *query) {
     }
     std::lock_guard lock(zelsim::state_mutex());
     // aux pre-fills the record, so tests can tell which bytes a caller wrote.
-    zelsim::put_bytes(step.aux, g_update_records[object], kUpdateRecordSize);
+    zelsim::put_bytes(step.aux_bytes(), g_update_records[object], kUpdateRecordSize);
     return g_update_records[object];
 }
 

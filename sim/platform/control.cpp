@@ -14,8 +14,9 @@ std::string bytes_of(const void *p, std::size_t n) {
 }
 
 zelsim::Step step_of(const zelsim_step &s) {
-    return zelsim::Step{s.result, bytes_of(s.record, s.record_len), s.delay,
-                        bytes_of(s.aux, s.aux_len)};
+    return zelsim::Step{s.result,
+                        std::make_shared<const std::string>(bytes_of(s.record, s.record_len)),
+                        s.delay, std::make_shared<const std::string>(bytes_of(s.aux, s.aux_len))};
 }
 
 // The size protocol shared by every serialising call: report the size,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,11 +43,24 @@ constexpr int kFunctionCount = static_cast<int>(Fn::count_);
 const char *fn_name(Fn fn);
 std::optional<Fn> fn_from_name(std::string_view name);
 
+// Record bytes are shared between a script and the steps taken from it, so
+// that answering a call copies a record once, into the caller's buffer.
+using Bytes = std::shared_ptr<const std::string>;
+
 struct Step {
     std::int64_t result = 0;
-    std::string record;
+    Bytes record;
     double delay = 0.0;
-    std::string aux;
+    Bytes aux;
+
+    const std::string &record_bytes() const { return record ? *record : empty(); }
+    const std::string &aux_bytes() const { return aux ? *aux : empty(); }
+
+  private:
+    static const std::string &empty() {
+        static const std::string none;
+        return none;
+    }
 };
 
 // A logged argument: a null pointer, an integer or a byte string.
@@ -74,7 +88,7 @@ void pause(const Step &step);
 // it was, so an empty record writes nothing at all.
 void put_bytes(const std::string &bytes, void *out, std::size_t size);
 inline void put_record(const Step &step, void *out, std::size_t size) {
-    put_bytes(step.record, out, size);
+    put_bytes(step.record_bytes(), out, size);
 }
 
 // Logs, picks, sleeps and fills: the whole life of a plain simulated call.

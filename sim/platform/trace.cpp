@@ -106,7 +106,7 @@ trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int ti
     if (step.result == 0) {
         return nullptr;
     }
-    void *block = new_block(step.aux);
+    void *block = new_block(step.aux_bytes());
     if (block == nullptr) {
         return nullptr;
     }

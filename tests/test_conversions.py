@@ -165,3 +165,23 @@ def test_format_is_the_one_cached_at_initialisation(python):
         print(context["routes"][0]["time1"])
     """)
     assert proc.stdout.strip() == "F0.500"
+
+
+def test_annotations_honour_rebound_codes_and_their_format(zu, sim):
+    class Note:
+        def __format__(self, spec):
+            return f"<note:{spec}>"
+
+    class Codes(dict):
+        def get(self, code, default):
+            return Note() if code == 1 else default
+
+    hop = records.trace_response(1, "10.0.0.1", "h", [(1, 1, 1.0), (1, 9, 2.0), (1, 5, 3.0)])
+    sim.script("query_trace_route", Step(result=1, record=hop))
+    sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"),
+               aux=records.trace_context(1492))
+    zu.ICMP_CODES_FOR_CHARACTERS = Codes()
+    context = {}
+    zu.get_diagnostic_data(context, "10.0.0.1")
+    values = [v for k, v in context["routes"][0].items() if k.startswith("time")]
+    assert values == ["1.000 <note:>", "2.000 -2", "3.000 -2-1492"]

@@ -79,20 +79,43 @@ Ref time_text(float time) {
     return require(PyUnicode_FromString(text.get()));
 }
 
-Ref format(PyObject *text_template, PyObject *first, PyObject *second) {
-    return call_method(text_template, K.format, first, second);
+// The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as
+// str.format makes a "{}" field (format(value, "")), around literal parts.
+struct TwoFields {
+    PyObject *const *middle;
+    PyObject *const *after;
+};
+
+const TwoFields kProbeValue = {&K.tr_space, &K.empty};  // "{} {}"
+const TwoFields kMtuNote = {&K.tr_dash, &K.empty};      // "{}-{}"
+const TwoFields kCodeNote = {&K.tr_lt, &K.tr_gt};       // "{}<{}>"
+
+Ref format(const TwoFields &text_template, PyObject *first, PyObject *second) {
+    Ref head = require(PyObject_Format(first, K.empty));
+    Ref tail = require(PyObject_Format(second, K.empty));
+    PyObject *parts[] = {head.get(), *text_template.middle, tail.get(), *text_template.after};
+    return require(_PyUnicode_JoinArray(K.empty, parts, 4));
+}
+
+// codes.get(code, -2); for a plain dict, its lookup does the same.
+Ref annotation(PyObject *codes, PyObject *code) {
+    if (!PyDict_CheckExact(codes))
+        return call_method(codes, K.get, code, K.n_minus_2);
+    PyObject *found = PyDict_GetItemWithError(codes, code);
+    if (found == nullptr && PyErr_Occurred())
+        throw_error();
+    return Ref::borrow(found != nullptr ? found : K.n_minus_2);
 }
 
 // The note beside a reply's time: the dictionary's annotation for the code
 // (looked up at each use), completed for codes 5 and -2.
 Ref reply_note(const OpenTrace &trace, int32_t code) {
     Ref number = int_value(code);
-    Ref codes = global(K.ICMP_CODES_FOR_CHARACTERS);
-    Ref note = call_method(codes.get(), K.get, number.get(), K.n_minus_2);
+    Ref note = annotation(global(K.ICMP_CODES_FOR_CHARACTERS).get(), number.get());
     if (code == kFragmentationNeeded)
-        return format(K.tr_mtu_note, note.get(), int_value(trace.reply_mtu()).get());
+        return format(kMtuNote, note.get(), int_value(trace.reply_mtu()).get());
     if (code == kUnknownCode)
-        return format(K.tr_code_note, note.get(), number.get());
+        return format(kCodeNote, note.get(), number.get());
     return note;
 }
 
@@ -103,7 +126,7 @@ Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, con
         return Ref::borrow(Py_None);
     if (probe.code == kPlainReply)
         return time_text;
-    return format(K.tr_probe_value, time_text.get(), reply_note(trace, probe.code).get());
+    return format(kProbeValue, time_text.get(), reply_note(trace, probe.code).get());
 }
 
 // A response lists at most its 5 entries, whatever its probe_count says.

@@ -40,9 +40,10 @@
     X(tr_time5, "time5")                                                 \
     X(tr_time_format, ".3f")                                               \
     X(tr_sent_fail, "sent fail")                                         \
-    X(tr_mtu_note, "{}-{}")                                              \
-    X(tr_code_note, "{}<{}>")                                            \
-    X(tr_probe_value, "{} {}")                                           \
+    X(tr_space, " ")                                                     \
+    X(tr_dash, "-")                                                      \
+    X(tr_lt, "<")                                                        \
+    X(tr_gt, ">")                                                        \
     /* reply code annotations */                                         \
     X(tr_icmp_plain, "!")                                                \
     X(tr_icmp_N, "!N")                                                   \

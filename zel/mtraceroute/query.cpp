@@ -1,6 +1,7 @@
 // The traceroute query: one trace context walked hop by hop, each hop written
 // into the caller's mapping as soon as it is known, so that another thread
 // holding the mapping can show the trace while it runs.
+#include <cstring>
 #include <memory>
 
 #include "frame/convert.hpp"
@@ -76,7 +77,8 @@ Ref time_text(float time) {
     std::unique_ptr<char, PyMemText> text(PyOS_double_to_string(value, 'f', 3, 0, nullptr));
     if (text == nullptr)
         throw_error();
-    return require(PyUnicode_FromString(text.get()));
+    // Digits, sign and point, or "inf"/"nan": ASCII, which Latin-1 decodes as is.
+    return require(PyUnicode_DecodeLatin1(text.get(), std::strlen(text.get()), nullptr));
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as

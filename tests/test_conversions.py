@@ -2,6 +2,8 @@
 module converts directly; the results and errors must be exactly those of
 calling them, and any rebinding must be honoured."""
 
+import math
+import random
 import struct
 import sys
 
@@ -185,3 +187,37 @@ def test_annotations_honour_rebound_codes_and_their_format(zu, sim):
     zu.get_diagnostic_data(context, "10.0.0.1")
     values = [v for k, v in context["routes"][0].items() if k.startswith("time")]
     assert values == ["1.000 <note:>", "2.000 -2", "3.000 -2-1492"]
+
+
+def single_precision_samples(count, seed=20261208):
+    """Finite single-precision values: random bit patterns, values around
+    the rounding ties of three decimals, and the edges of the range."""
+    rng = random.Random(seed)
+    values = []
+    while len(values) < count:
+        (value,) = struct.unpack("<f", struct.pack("<I", rng.getrandbits(32)))
+        if math.isfinite(value):
+            values.append(value)
+    for k in range(0, 4000, 7):
+        tie = k / 1000 + 0.0005
+        values += [tie, -tie, math.nextafter(tie, 0), math.nextafter(tie, 1)]
+    values += [0.0, -0.0, 1e-45, -1e-45, 2.0**53, 2.0**53 - 2**29, -(2.0**52), 3.4e38]
+    return [struct.unpack("<f", struct.pack("<f", v))[0] for v in values]
+
+
+def test_time_texts_match_format_over_many_values(zu, sim):
+    values = single_precision_samples(30000)
+    zu.sleep = abs
+    for start in range(0, len(values), 1000):
+        chunk = values[start:start + 1000]
+        hops = [chunk[i:i + 5] for i in range(0, len(chunk), 5)]
+        steps = [Step(result=int(i == len(hops) - 1),
+                      record=records.trace_response(i + 1, "10.0.0.1", "h",
+                                                    [(1, -1, t) for t in times]))
+                 for i, times in enumerate(hops)]
+        sim.script("query_trace_route", *steps)
+        sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"x"))
+        context = {}
+        zu.get_diagnostic_data(context, "10.0.0.1")
+        texts = [v for hop in context["routes"] for k, v in hop.items() if k.startswith("time")]
+        assert texts == [format(t, ".3f") for t in chunk]

@@ -10,6 +10,7 @@
 #include "frame/record.hpp"
 #include "frame/siblings.hpp"
 #include "mtraceroute/mtraceroute.hpp"
+#include "mtraceroute/time_text.hpp"
 #include "platform/platform.h"
 #include "zel_util/constants.hpp"
 
@@ -69,16 +70,21 @@ struct PyMemText {
 
 // format(time, ".3f") with the builtin format cached at initialisation. For
 // the interpreter's own format and a float, that is the float's fixed-point
-// text with three decimals, which the interpreter's own conversion gives.
+// text with three decimals: made here exactly for ordinary times, by the
+// interpreter's own conversion for the rest.
 Ref time_text(float time) {
-    const double value = static_cast<double>(time);
     if (!P.format_is_builtin)
         return call(P.format, float_value(time).get(), K.tr_time_format);
-    std::unique_ptr<char, PyMemText> text(PyOS_double_to_string(value, 'f', 3, 0, nullptr));
-    if (text == nullptr)
+    char text[kFixedPoint3Room];
+    if (const size_t length = fixed_point_3(time, text))
+        return require(PyUnicode_DecodeLatin1(text, static_cast<Py_ssize_t>(length), nullptr));
+    std::unique_ptr<char, PyMemText> general(
+        PyOS_double_to_string(static_cast<double>(time), 'f', 3, 0, nullptr));
+    if (general == nullptr)
         throw_error();
     // Digits, sign and point, or "inf"/"nan": ASCII, which Latin-1 decodes as is.
-    return require(PyUnicode_DecodeLatin1(text.get(), std::strlen(text.get()), nullptr));
+    return require(PyUnicode_DecodeLatin1(
+        general.get(), static_cast<Py_ssize_t>(std::strlen(general.get())), nullptr));
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as

@@ -20,7 +20,10 @@ PyObject *truth(int32_t word) {
 // second part, and the indexing raises IndexError for the whole list.
 Ref display_name(PyObject *text, const psu_info &record) {
     Ref name = text_of(text, record.name);
-    Ref parts = call_method(name.get(), K.split, K.PSU);
+    // A str's own split cannot be replaced; anything else text_ may have
+    // returned is asked for its split.
+    Ref parts = PyUnicode_CheckExact(name.get()) ? require(PyUnicode_Split(name.get(), K.PSU, -1))
+                                                 : call_method(name.get(), K.split, K.PSU);
     Ref tail = require(PyObject_GetItem(parts.get(), K.n_1));
     return require(PyNumber_Add(K.psu_display_prefix, tail.get()));
 }

@@ -12,8 +12,13 @@ import pathlib
 import sys
 import threading
 import time
+import warnings
 
-import zel.zel_util as zu
+# The module imports pyramid.compat, which warns that it goes away in
+# Pyramid 2; not news for a status report.
+warnings.filterwarnings("ignore", "`pyramid.compat` is deprecated", DeprecationWarning)
+
+import zel.zel_util as zu  # noqa: E402
 
 WIDTH = 72
 

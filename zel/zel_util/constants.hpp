@@ -44,23 +44,13 @@
     X(_CHARSET, "_CHARSET")                                              \
     X(__test__, "__test__")                                              \
     X(__name__, "__name__")                                              \
-    X(__builtins__, "__builtins__")                                      \
     X(__module__, "__module__")                                          \
     X(__qualname__, "__qualname__")                                      \
-    X(__loader__, "__loader__")                                          \
-    X(__file__, "__file__")                                              \
-    X(__package__, "__package__")                                        \
-    X(__path__, "__path__")                                              \
     X(__prepare__, "__prepare__")                                        \
     X(__enter__, "__enter__")                                            \
     X(__new__, "__new__")                                                \
     X(__init__, "__init__")                                              \
     X(__exit__, "__exit__")                                              \
-    /* module spec attributes */                                         \
-    X(loader, "loader")                                                  \
-    X(origin, "origin")                                                  \
-    X(parent, "parent")                                                  \
-    X(submodule_search_locations, "submodule_search_locations")          \
     X(name, "name")                                                      \
     /* cached builtins */                                                \
     X(range, "range")                                                    \

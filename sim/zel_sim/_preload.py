@@ -2,7 +2,7 @@
 the process before anything imports a module that needs it, then applies
 the scenario named by ZEL_SIM_SCENARIO, or the default one.
 
-With ZEL_SIM_PRELOAD=0 the .pth line does not import this module at all
+With ZEL_SIM_PRELOAD=0 the start-up hook does not import this module at all
 (builds run that way, so that an instrumented simulator is never loaded into
 pip or the compilers). The scenario is applied once per process: a sub-interpreter started later finds
 the platform as the process left it."""

@@ -38,6 +38,21 @@ inline PyObject *new_export_table(PyObject *module) {
     return table;
 }
 
+// A new module of `def` carrying an export table filled by `add_exports`, or
+// NULL with an exception set.
+inline PyObject *create_module(PyModuleDef *def, int (*add_exports)(PyObject *table)) {
+    PyObject *module = PyModule_Create(def);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    PyObject *table = new_export_table(module);
+    if (table == nullptr || add_exports(table) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}
+
 }  // namespace standins
 
 #endif  // ZEL_SIM_STANDINS_CAPI_H

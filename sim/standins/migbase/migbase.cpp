@@ -18,18 +18,12 @@ PyModuleDef module_def = {
     nullptr,
 };
 
+int add_exports(PyObject *table) {
+    return standins::add_export(table, "WARM_START_PATH", &WARM_START_PATH, "char *");
+}
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit_migbase(void) {
-    PyObject *module = PyModule_Create(&module_def);
-    if (module == nullptr) {
-        return nullptr;
-    }
-    PyObject *table = standins::new_export_table(module);
-    if (table == nullptr ||
-        standins::add_export(table, "WARM_START_PATH", &WARM_START_PATH, "char *") < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    return standins::create_module(&module_def, add_exports);
 }

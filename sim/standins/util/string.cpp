@@ -30,19 +30,13 @@ PyModuleDef module_def = {
     nullptr,
 };
 
+int add_exports(PyObject *table) {
+    return standins::add_export(table, "strtcpy", standins::function_address(strtcpy),
+                                "int (char *, int, char const *)");
+}
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit_string(void) {
-    PyObject *module = PyModule_Create(&module_def);
-    if (module == nullptr) {
-        return nullptr;
-    }
-    PyObject *table = standins::new_export_table(module);
-    if (table == nullptr ||
-        standins::add_export(table, "strtcpy", standins::function_address(strtcpy),
-                             "int (char *, int, char const *)") < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    return standins::create_module(&module_def, add_exports);
 }

@@ -134,14 +134,5 @@ int add_exports(PyObject *table) {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_zel(void) {
-    PyObject *module = PyModule_Create(&module_def);
-    if (module == nullptr) {
-        return nullptr;
-    }
-    PyObject *table = standins::new_export_table(module);
-    if (table == nullptr || add_exports(table) < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    return standins::create_module(&module_def, add_exports);
 }

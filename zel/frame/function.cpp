@@ -1,9 +1,11 @@
 #include "frame/function.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 
 #include "frame/names.hpp"
+#include "frame/process.hpp"
 #include "zel_util/constants.hpp"
 
 namespace zel {
@@ -18,6 +20,7 @@ struct FunctionObject {
     PyObject *module_name;  // __module__
     PyObject *defaults;     // __defaults__: a tuple, or NULL for None
     PyObject *annotations;  // __annotations__: "int" for each exact-int parameter
+    uint64_t generation;    // the execution of the module that made it
 };
 
 FunctionObject *as_function(PyObject *self) {
@@ -26,7 +29,7 @@ FunctionObject *as_function(PyObject *self) {
 
 // ---- argument errors -------------------------------------------------------
 
-void raise_count_error(const FunctionObject &f, Py_ssize_t given) {
+[[noreturn]] void raise_count_error(const FunctionObject &f, Py_ssize_t given) {
     const Py_ssize_t nparams = static_cast<Py_ssize_t>(f.spec->nparams);
     const Py_ssize_t nrequired = static_cast<Py_ssize_t>(f.nrequired);
     const bool too_few = given < nrequired;
@@ -34,8 +37,40 @@ void raise_count_error(const FunctionObject &f, Py_ssize_t given) {
     const char *word = nrequired == nparams ? "exactly" : (too_few ? "at least" : "at most");
     PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
                  f.spec->name, word, expected, expected == 1 ? "" : "s", given);
+    throw_error();
 }
 
+// What is wrong with one keyword, found while the keywords are matched and
+// reported only once the parameters are known to be complete.
+enum class KeywordFault { none, not_str, unknown, given_by_position, given_twice };
+
+[[noreturn]] void raise_keyword_error(const FunctionSpec &spec, KeywordFault fault,
+                                      PyObject *keyword) {
+    switch (fault) {
+    case KeywordFault::not_str:
+        PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", spec.name);
+        break;
+    case KeywordFault::unknown:
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name,
+                     keyword);
+        break;
+    case KeywordFault::given_by_position:
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                     spec.name, keyword);
+        break;
+    case KeywordFault::given_twice:
+    case KeywordFault::none:
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", spec.name,
+                     keyword);
+        break;
+    }
+    throw_error();
+}
+
+// ---- binding -----------------------------------------------------------------
+
+// A keyword names a parameter when it is that very object or a str of the
+// same text; a str subclass's own __eq__ and __hash__ play no part.
 bool same_name(PyObject *keyword, PyObject *name) {
     if (keyword == name)
         return true;
@@ -44,90 +79,83 @@ bool same_name(PyObject *keyword, PyObject *name) {
 
 // Index of the parameter that `keyword` names, or nparams.
 size_t param_index(const FunctionSpec &spec, PyObject *keyword) {
+    for (size_t i = 0; i < spec.nparams; ++i) {
+        if (*spec.params[i].name == keyword)
+            return i;
+    }
     size_t i = 0;
     while (i < spec.nparams && !same_name(keyword, *spec.params[i].name))
         ++i;
     return i;
 }
 
-// The value given under the keyword `name`, or NULL.
-PyObject *keyword_value(PyObject *const *values, PyObject *kwnames, PyObject *name) {
-    const Py_ssize_t n = PyTuple_GET_SIZE(kwnames);
-    for (Py_ssize_t k = 0; k < n; ++k) {
-        if (PyTuple_GET_ITEM(kwnames, k) == name)
-            return values[k];
-    }
-    for (Py_ssize_t k = 0; k < n; ++k) {
-        if (same_name(PyTuple_GET_ITEM(kwnames, k), name))
-            return values[k];
-    }
-    return nullptr;
-}
-
-// Reports the first keyword that names no parameter still open.
-void raise_keyword_error(const FunctionSpec &spec, PyObject *kwnames, Py_ssize_t nargs) {
-    for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k) {
-        PyObject *keyword = PyTuple_GET_ITEM(kwnames, k);
-        if (!PyUnicode_Check(keyword)) {
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", spec.name);
-            return;
-        }
-        const size_t i = param_index(spec, keyword);
-        if (i == spec.nparams) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name,
-                         keyword);
-            return;
-        }
-        if (static_cast<Py_ssize_t>(i) < nargs) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         spec.name, keyword);
-            return;
-        }
-    }
-}
-
-// ---- binding -----------------------------------------------------------------
-
 // As for the interpreter's own no-argument functions, keywords are reported
 // before positional arguments.
-bool bind_none(const FunctionSpec &spec, Py_ssize_t nargs, PyObject *kwnames) {
+void bind_none(const FunctionSpec &spec, Py_ssize_t nargs, PyObject *kwnames) {
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) > 0) {
         PyErr_Format(PyExc_TypeError, "%.200s() takes no keyword arguments", spec.name);
-        return false;
+        throw_error();
     }
     if (nargs > 0) {
         PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", spec.name, nargs);
-        return false;
+        throw_error();
     }
-    return true;
+}
+
+// Puts each keyword's value in its parameter's slot, in the keywords' order.
+// The first faulty keyword is reported after the parameters are completed,
+// so that a missing parameter is reported first.
+void bind_keywords(const FunctionSpec &spec, PyObject *const *kwvalues, PyObject *kwnames,
+                   Py_ssize_t nargs, PyObject **bound) {
+    KeywordFault fault = KeywordFault::none;
+    PyObject *faulty = nullptr;
+    const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject *keyword = PyTuple_GET_ITEM(kwnames, k);
+        KeywordFault found = KeywordFault::none;
+        const size_t i = PyUnicode_Check(keyword) ? param_index(spec, keyword) : spec.nparams;
+        if (!PyUnicode_Check(keyword))
+            found = KeywordFault::not_str;
+        else if (i == spec.nparams)
+            found = KeywordFault::unknown;
+        else if (static_cast<Py_ssize_t>(i) < nargs)
+            found = KeywordFault::given_by_position;
+        else if (bound[i] != nullptr)
+            found = KeywordFault::given_twice;
+        else
+            bound[i] = kwvalues[k];
+        if (found != KeywordFault::none && fault == KeywordFault::none) {
+            fault = found;
+            faulty = keyword;
+        }
+    }
+    if (fault == KeywordFault::none)
+        return;
+    // Every parameter left open would be reported before the keyword.
+    for (size_t i = static_cast<size_t>(nargs); i < spec.nparams; ++i) {
+        if (bound[i] == nullptr && spec.params[i].default_value == nullptr)
+            return;
+    }
+    raise_keyword_error(spec, fault, faulty);
 }
 
 // Fills the parameters after the positional ones from keywords and defaults.
-bool bind_rest(const FunctionObject &f, PyObject *const *kwvalues, PyObject *kwnames,
+void bind_rest(const FunctionObject &f, PyObject *const *kwvalues, PyObject *kwnames,
                Py_ssize_t nargs, PyObject **bound) {
     const FunctionSpec &spec = *f.spec;
-    Py_ssize_t unused = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+    for (size_t i = static_cast<size_t>(nargs); i < spec.nparams; ++i)
+        bound[i] = nullptr;
+    bind_keywords(spec, kwvalues, kwnames, nargs, bound);
     for (size_t i = static_cast<size_t>(nargs); i < spec.nparams; ++i) {
-        const Param &param = spec.params[i];
-        PyObject *value = unused > 0 ? keyword_value(kwvalues, kwnames, *param.name) : nullptr;
-        if (value != nullptr) {
-            --unused;
-        } else if (param.default_value == nullptr) {
+        if (bound[i] != nullptr)
+            continue;
+        if (spec.params[i].default_value == nullptr)
             raise_count_error(f, static_cast<Py_ssize_t>(i));
-            return false;
-        } else {
-            value = *param.default_value;
-        }
-        bound[i] = value;
+        bound[i] = *spec.params[i].default_value;
     }
-    if (unused > 0) {
-        raise_keyword_error(spec, kwnames, nargs);
-        return false;
-    }
-    return true;
 }
 
-bool check_types(const FunctionSpec &spec, PyObject *const *bound) {
+void check_types(const FunctionSpec &spec, PyObject *const *bound) {
     for (size_t i = 0; i < spec.nparams; ++i) {
         if (!spec.params[i].exact_int || Py_IS_TYPE(bound[i], &PyLong_Type))
             continue;
@@ -135,39 +163,66 @@ bool check_types(const FunctionSpec &spec, PyObject *const *bound) {
                      "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
                      PyUnicode_AsUTF8(*spec.params[i].name), PyLong_Type.tp_name,
                      Py_TYPE(bound[i])->tp_name);
-        return false;
+        throw_error();
     }
-    return true;
 }
 
-bool bind(const FunctionObject &f, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+// Binds the arguments into `bound`, or throws with the TypeError set.
+void bind(const FunctionObject &f, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
           PyObject **bound) {
     const FunctionSpec &spec = *f.spec;
     if (spec.nparams == 0)
         return bind_none(spec, nargs, kwnames);
-    if (nargs > static_cast<Py_ssize_t>(spec.nparams)) {
+    if (nargs > static_cast<Py_ssize_t>(spec.nparams))
         raise_count_error(f, nargs);
-        return false;
-    }
     for (Py_ssize_t i = 0; i < nargs; ++i)
         bound[i] = args[i];
-    return bind_rest(f, args + nargs, kwnames, nargs, bound) && check_types(spec, bound);
+    bind_rest(f, args + nargs, kwnames, nargs, bound);
+    check_types(spec, bound);
 }
 
 // ---- the function type -------------------------------------------------------
 
+// The interpreter's recursion guard around one call of an operation, so
+// that an operation reaching itself (through a module-level name rebound to
+// it) raises RecursionError instead of exhausting the C stack.
+class RecursionGuard {
+  public:
+    RecursionGuard() {
+        if (Py_EnterRecursiveCall(" while calling a Python object"))
+            throw_error();
+    }
+    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+    RecursionGuard(const RecursionGuard &) = delete;
+    RecursionGuard &operator=(const RecursionGuard &) = delete;
+};
+
+// Function objects belong to one execution of the module: when it fails,
+// the state they read is gone, and they refuse to run.
+void check_usable(const FunctionObject &f) {
+    if (f.generation == P.generation)
+        return;
+    PyErr_Format(PyExc_ImportError,
+                 "%s() belongs to an import of %U that failed; import the module again",
+                 f.spec->name, f.module_name);
+    throw_error();
+}
+
 PyObject *function_vectorcall(PyObject *self, PyObject *const *args, size_t nargsf,
                               PyObject *kwnames) {
     const FunctionObject &f = *as_function(self);
-    PyObject *bound[kMaxParams];
-    if (bind(f, args, PyVectorcall_NARGS(nargsf), kwnames, bound)) {
-        try {
-            return f.spec->body(Args(bound)).release();
-        } catch (const PyErrorSet &) {
-        } catch (const std::bad_alloc &) {
-            PyErr_NoMemory();
-        }
+    try {
+        check_usable(f);
+        RecursionGuard guard;
+        PyObject *bound[kMaxParams];
+        bind(f, args, PyVectorcall_NARGS(nargsf), kwnames, bound);
+        return f.spec->body(Args(bound)).release();
+    } catch (const PyErrorSet &) {
+    } catch (const std::bad_alloc &) {
+        PyErr_NoMemory();
     }
+    if (!PyErr_Occurred())
+        PyErr_Format(PyExc_SystemError, "%s() failed without setting an exception", f.spec->name);
     add_traceback(f.spec->traceback);
     return nullptr;
 }
@@ -244,6 +299,17 @@ PyObject *get_signature(PyObject *self, void *) {
     return nullptr;
 }
 
+// Pickled and copied by name, as builtins are: pickle stores the module and
+// the name, and copy returns the object itself.
+PyObject *function_reduce(PyObject *self, PyObject *) {
+    return Py_NewRef(as_function(self)->name);
+}
+
+PyMethodDef function_methods[] = {
+    {"__reduce__", function_reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef function_getset[] = {
     {"__name__", get_name, nullptr, nullptr, nullptr},
     {"__qualname__", get_name, nullptr, nullptr, nullptr},
@@ -266,6 +332,7 @@ PyType_Slot function_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void *>(function_dealloc)},
     {Py_tp_repr, reinterpret_cast<void *>(function_repr)},
     {Py_tp_call, reinterpret_cast<void *>(PyVectorcall_Call)},
+    {Py_tp_methods, function_methods},
     {Py_tp_getset, function_getset},
     {Py_tp_members, function_members},
     {0, nullptr},
@@ -330,6 +397,7 @@ Ref make_function(const FunctionSpec &spec) {
     f->module_name = module_name.release();
     f->defaults = defaults.release();
     f->annotations = annotations.release();
+    f->generation = P.generation;
     return Ref::steal(reinterpret_cast<PyObject *>(f));
 }
 

@@ -15,6 +15,9 @@ struct Process {
     PyObject *module = nullptr;    // strong; set by a successful execution step
     PyObject *globals = nullptr;   // the module's dict, borrowed from `module`
     PyObject *builtins = nullptr;  // strong: the builtins module's dict
+    // Moves at the start of each execution step and again when it fails:
+    // function objects run only while it has the value they were made with.
+    uint64_t generation = 0;
 
     // Builtins fixed at initialisation (strong references).
     PyObject *range = nullptr;

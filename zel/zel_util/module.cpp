@@ -86,13 +86,30 @@ void check_version() {
     require_status(PyErr_WarnEx(nullptr, message, 1));
 }
 
-void register_in_sys_modules(PyObject *module) {
+// True when the module was entered into sys.modules here, rather than by
+// the import machinery that is loading it.
+bool register_in_sys_modules(PyObject *module) {
     PyObject *modules = PyImport_GetModuleDict();
     PyObject *present = PyDict_GetItemWithError(modules, K.zel_util_name);
     if (present == nullptr && PyErr_Occurred())
         throw_error();
-    if (present == nullptr)
-        require_status(PyDict_SetItem(modules, K.zel_util_name, module));
+    if (present != nullptr)
+        return false;
+    require_status(PyDict_SetItem(modules, K.zel_util_name, module));
+    return true;
+}
+
+// After a failed execution, the entry made above goes again, so that a
+// later import starts afresh instead of finding the unusable module; the
+// import machinery removes the entries it made itself.
+void unregister_failed(PyObject *module) {
+    PyObject *failure = PyErr_GetRaisedException();
+    PyObject *modules = PyImport_GetModuleDict();
+    PyObject *present = PyDict_GetItemWithError(modules, K.zel_util_name);
+    if (present == module && PyDict_DelItem(modules, K.zel_util_name) < 0)
+        PyErr_WriteUnraisable(module);
+    PyErr_Clear();
+    PyErr_SetRaisedException(failure);
 }
 
 PyObject *cached_builtin(PyObject *name) {
@@ -127,7 +144,8 @@ void cache_builtins() {
     Py_XSETREF(P.value_error, cached_builtin(K.ValueError));
 }
 
-void run_execution_steps(PyObject *module) {
+// `entered` tells whether the module was entered into sys.modules here.
+void run_execution_steps(PyObject *module, bool &entered) {
     Ref builtins = require(PyImport_ImportModule("builtins"));
     require_status(PyObject_SetAttrString(module, "__builtins__", builtins.get()));
     Py_XSETREF(P.builtins, Py_NewRef(PyModule_GetDict(builtins.get())));
@@ -135,7 +153,7 @@ void run_execution_steps(PyObject *module) {
     check_version();
     require_status(ready_function_type());
     require_status(create_constants());
-    register_in_sys_modules(module);
+    entered = register_in_sys_modules(module);
     cache_builtins();
     require_status(import_siblings());
     run_module_statements();
@@ -150,13 +168,18 @@ int exec_module(PyObject *module) {
                         "supported.");
         return -1;
     }
+    ++P.generation;
     P.module = Py_NewRef(module);
     P.globals = PyModule_GetDict(module);
+    bool entered = false;
     try {
-        run_execution_steps(module);
+        run_execution_steps(module, entered);
         return 0;
     } catch (const PyErrorSet &) {
         add_traceback("init zel.zel_util");
+        if (entered)
+            unregister_failed(module);
+        ++P.generation;
         P.globals = nullptr;
         Py_CLEAR(P.module);
         return -1;

@@ -4,6 +4,7 @@
 
 #include "frame/names.hpp"
 #include "frame/process.hpp"
+#include "frame/snapshot.hpp"
 #include "zel_util/constants.hpp"
 
 namespace zel {
@@ -22,6 +23,14 @@ CString::CString(Ref holder) : holder_(std::move(holder)) {
 
 namespace {
 
+// pyramid.compat's bytes_ and text_ as imported at initialisation, when
+// they are the real ones. While the module-level names are still bound to
+// these very functions, unchanged, conversions take a direct path with
+// identical results. Process-wide and never released: the interpreter may
+// be gone when static destructors run.
+FunctionSnapshot &compat_bytes = *new FunctionSnapshot;
+FunctionSnapshot &compat_text = *new FunctionSnapshot;
+
 // The imported object if it is pyramid's own function of that name, with its
 // usual defaults (encoding 'latin-1', errors 'strict'); else NULL.
 PyObject *compat_function(PyObject *name) {
@@ -38,9 +47,17 @@ PyObject *compat_function(PyObject *name) {
     Ref usual = require(Py_BuildValue("(ss)", "latin-1", "strict"));
     PyObject *defaults = PyFunction_GetDefaults(value.get());
     if (defaults == nullptr ||
-        !require_status(PyObject_RichCompareBool(defaults, usual.get(), Py_EQ)))
+        !require_status(PyObject_RichCompareBool(defaults, usual.get(), Py_EQ)) ||
+        PyFunction_GetKwDefaults(value.get()) != nullptr)
         return nullptr;
     return value.release();
+}
+
+void remember(FunctionSnapshot &snapshot, PyObject *name) {
+    snapshot.clear();
+    Ref function = Ref::steal(compat_function(name));
+    if (function)
+        snapshot.take(function.get());
 }
 
 // pyramid.compat's bytes_(s, encoding='latin-1', errors='strict') encodes a
@@ -57,7 +74,7 @@ Ref direct_bytes(PyObject *value, PyObject *charset) {
 }
 
 bool direct_bytes_applies(PyObject *bytes_fn, PyObject *charset, PyObject *value) {
-    if (bytes_fn != P.compat_bytes || bytes_fn == nullptr)
+    if (!compat_bytes.holds(bytes_fn))
         return false;
     if (PyUnicode_Check(value) && !PyUnicode_CheckExact(value))
         return false;
@@ -69,8 +86,8 @@ bool direct_bytes_applies(PyObject *bytes_fn, PyObject *charset, PyObject *value
 }  // namespace
 
 void remember_text_conversions() {
-    Py_XSETREF(P.compat_bytes, compat_function(K.bytes_));
-    Py_XSETREF(P.compat_text, compat_function(K.text_));
+    remember(compat_bytes, K.bytes_);
+    remember(compat_text, K.text_);
 }
 
 CString to_bytes(PyObject *value) {
@@ -97,7 +114,7 @@ Ref bytes_of(const char *field, size_t room) {
 Ref text_of(PyObject *text_fn, const char *field, size_t room) {
     const auto length = static_cast<Py_ssize_t>(text_length(field, room));
     // pyramid's text_ decodes bytes as Latin-1, which cannot fail.
-    if (text_fn == P.compat_text && text_fn != nullptr)
+    if (compat_text.holds(text_fn))
         return require(PyUnicode_DecodeLatin1(field, length, nullptr));
     Ref bytes = require(PyBytes_FromStringAndSize(field, length));
     return call(text_fn, bytes.get());
@@ -109,7 +126,7 @@ Ref text_of(const char *field, size_t room) {
 
 Ref to_text(PyObject *value) {
     Ref text_fn = global(K.text_);
-    if (text_fn.get() == P.compat_text && text_fn) {
+    if (compat_text.holds(text_fn.get())) {
         // pyramid's text_ returns what is not bytes unchanged and decodes
         // exact bytes; a subclass may decode its own way, so it is called.
         if (!PyBytes_Check(value))

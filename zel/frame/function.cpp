@@ -47,22 +47,22 @@ enum class KeywordFault { none, not_str, unknown, given_by_position, given_twice
 [[noreturn]] void raise_keyword_error(const FunctionSpec &spec, KeywordFault fault,
                                       PyObject *keyword) {
     switch (fault) {
-    case KeywordFault::not_str:
-        PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", spec.name);
-        break;
-    case KeywordFault::unknown:
-        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name,
-                     keyword);
-        break;
-    case KeywordFault::given_by_position:
-        PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                     spec.name, keyword);
-        break;
-    case KeywordFault::given_twice:
-    case KeywordFault::none:
-        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", spec.name,
-                     keyword);
-        break;
+        case KeywordFault::not_str:
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", spec.name);
+            break;
+        case KeywordFault::unknown:
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name,
+                         keyword);
+            break;
+        case KeywordFault::given_by_position:
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                         spec.name, keyword);
+            break;
+        case KeywordFault::given_twice:
+        case KeywordFault::none:
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", spec.name,
+                         keyword);
+            break;
     }
     throw_error();
 }

@@ -7,6 +7,8 @@
 
 #include <Python.h>
 
+#include <cstdint>
+
 #include "frame/ref.hpp"
 
 namespace zel {
@@ -18,6 +20,14 @@ Ref global(PyObject *name);
 // Starts watching the module's dict and the builtins' dict, so that cached
 // lookups are dropped on any change. Called once the module's dict is known.
 void watch_namespaces();
+
+// Watches `dict` as the namespaces are watched: any change of it moves the
+// namespace stamp.
+void watch_dict(PyObject *dict);
+
+// A value that moves on any change of a watched dict; 0 when dicts cannot be
+// watched, and nothing may then be taken as unchanged.
+uint64_t namespace_stamp();
 
 // Binds `name` in the module namespace.
 void set_global(PyObject *name, PyObject *value);
@@ -44,9 +54,12 @@ Ref call_method(PyObject *obj, PyObject *name, Args... args) {
 // be pickled).
 Ref make_named_tuple(PyObject *type_name, PyObject *fields);
 
+// Forgets the named tuples made by an earlier execution step.
+void forget_named_tuples();
+
 // type(*items) for a class bound to a module-level name; the same instance
 // as calling it, made directly while `type` is a named tuple this module
-// made and still has its own __new__ and __init__.
+// made and its __new__ and __init__ are still the ones it was made with.
 Ref new_named_tuple_of(PyObject *type, PyObject *const *items, size_t n);
 template <typename... Items>
 Ref new_named_tuple(PyObject *type, Items... items) {

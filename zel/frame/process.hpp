@@ -25,13 +25,6 @@ struct Process {
     PyObject *format = nullptr;
     PyObject *value_error = nullptr;
     bool format_is_builtin = false;  // `format` is the interpreter's own
-
-    // pyramid.compat's bytes_ and text_ as imported at initialisation, when
-    // they are the real ones (strong references, else NULL). While the
-    // module-level names are still bound to these very objects, conversions
-    // take a direct path with identical results (frame/convert.cpp).
-    PyObject *compat_bytes = nullptr;
-    PyObject *compat_text = nullptr;
 };
 
 extern Process P;

@@ -34,14 +34,13 @@ void *import_export(const char *module, const char *name, const char *sig, Kind 
     Ref table = require(PyObject_GetAttrString(mod.get(), "__pyx_capi__"));
     Ref capsule = table_entry(table.get(), name);
     if (!capsule) {
-        PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %s %.200s", module,
-                     what, name);
+        PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %s %.200s", module, what,
+                     name);
         throw_error();
     }
     if (!PyCapsule_IsValid(capsule.get(), sig)) {
-        const char *actual = PyCapsule_CheckExact(capsule.get())
-                                 ? PyCapsule_GetName(capsule.get())
-                                 : Py_TYPE(capsule.get())->tp_name;
+        const char *actual = PyCapsule_CheckExact(capsule.get()) ? PyCapsule_GetName(capsule.get())
+                                                                 : Py_TYPE(capsule.get())->tp_name;
         PyErr_Format(PyExc_TypeError,
                      "C %s %.200s.%.200s has wrong signature (expected %.500s, got %.500s)", what,
                      module, name, sig, actual != nullptr ? actual : "(null)");

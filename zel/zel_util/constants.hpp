@@ -51,6 +51,9 @@
     X(__new__, "__new__")                                                \
     X(__init__, "__init__")                                              \
     X(__exit__, "__exit__")                                              \
+    X(__builtins__, "__builtins__")                                      \
+    X(_fields, "_fields")                                                \
+    X(_tuple_new, "_tuple_new")                                          \
     X(name, "name")                                                      \
     /* cached builtins */                                                \
     X(range, "range")                                                    \
@@ -93,6 +96,8 @@
     X(error, "error")                                                    \
     X(get, "get")                                                        \
     X(empty, "")                                                         \
+    X(comma, ",")                                                        \
+    X(comma_space, ", ")                                                 \
     X(zel_util_name, "zel.zel_util")                                     \
     X(CharsetValue, "utf-8")
 

@@ -92,6 +92,7 @@ void bind_module_level() {
 }  // namespace
 
 void run_module_statements() {
+    forget_named_tuples();
     run_imports();
     remember_text_conversions();
     Ref logger = call(global(K.getLogger).get(), global(K.__name__).get());

@@ -99,3 +99,42 @@ def test_make_typecheck_runs_plain_stubtest():
     recipe = re.search(r"^typecheck:.*\n((?:\t.*\n)+)", makefile, re.M).group(1)
     assert re.search(r"-m mypy\.stubtest\b.* zel\.zel_util$", recipe, re.M), recipe
     assert "scripts/" not in recipe
+
+
+# ---- the stub's docstrings (shown by editors on hover) ---------------------------
+
+STUB = ROOT / "stubs" / "zel-stubs" / "zel_util.pyi"
+
+
+def stub_docstrings():
+    import ast
+    tree = ast.parse(STUB.read_text(encoding="utf-8"))
+    return {node.name: ast.get_docstring(node) for node in tree.body
+            if isinstance(node, ast.FunctionDef) and node.name in SIGNATURES}
+
+
+def test_each_stub_function_has_a_docstring():
+    docs = stub_docstrings()
+    assert set(docs) == set(SIGNATURES)
+    assert not [name for name, doc in docs.items() if not doc]
+
+
+# One call per function whose stub docstring names a CFunctionError.
+PLATFORM_FAILURES = {
+    "get_8021x_status": lambda zu: zu.get_8021x_status("gi1/0/1"),
+    "system_temperatures": lambda zu: zu.system_temperatures(),
+    "psu_list": lambda zu: zu.psu_list(),
+}
+
+
+def test_the_platform_failures_the_docstrings_name_are_raised(zu, sim):
+    named = {name: re.findall(r'CFunctionError\("(\w+)", \w+\)', doc)
+             for name, doc in stub_docstrings().items()}
+    named = {name: platform for name, platform in named.items() if platform}
+    assert set(named) == set(PLATFORM_FAILURES)
+    sim.clear()  # no per-interface scripts ahead of the failing one
+    for name, [platform] in named.items():
+        sim.script(platform, result=-7)
+        with pytest.raises(zu.CFunctionError) as failure:
+            PLATFORM_FAILURES[name](zu)
+        assert failure.value.args == (platform, -7), name

@@ -302,7 +302,7 @@ def get_diag_debug_status() -> int:
     """The platform's diagnostic-debug flag as it reports it (0, 1, ...)."""
 
 def get_cmdb_max_buff() -> int:
-    """4095: the configuration database's buffer limit, in bytes."""
+    """4095: the configuration database's buffer limit."""
 
 def stp_instance_priority_default() -> int:
     """32768: the default spanning-tree bridge priority."""

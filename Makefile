@@ -56,11 +56,10 @@ sanitize:
 	$(MAKE) test SANITIZE=1
 
 # The stubs against the built module (stubtest), and a strictly typed client
-# and the project's typed scripts against the stubs (mypy --strict).
+# against the stubs (mypy --strict).
 typecheck: build
-	$(PY) -W ignore::DeprecationWarning scripts/stubtest.py \
-		--allowlist tests/typing/stubtest-allowlist.txt zel.zel_util
-	$(PY) -m mypy --strict tests/typing/client.py scripts/stubtest.py
+	$(PY) -m mypy.stubtest zel.zel_util
+	$(PY) -m mypy --strict tests/typing/client.py
 
 # The wheels as users build them, installed in fresh environments: the module
 # with the simulator, and the module alone.

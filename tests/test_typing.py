@@ -1,6 +1,6 @@
 """The module's type information against the module itself: the signatures
 the function objects report, the result shapes the stub declares, and the
-stub checker's runner."""
+stub checker comparing the operations' signatures."""
 
 import inspect
 import os
@@ -195,7 +195,7 @@ def test_typed_client_runs_against_the_simulator(zu, sim, tmp_path):
 
 
 def run_stubtest(stub_text, tmp_path):
-    """scripts/stubtest.py on a changed copy of the stub, found ahead of the
+    """Plain stubtest on a changed copy of the stub, found ahead of the
     installed one."""
     stubs = tmp_path / "zel-stubs"
     stubs.mkdir()
@@ -203,12 +203,12 @@ def run_stubtest(stub_text, tmp_path):
     (stubs / "zel_util.pyi").write_text(stub_text)
     env = dict(os.environ, PYTHONPATH=str(tmp_path))
     proc = subprocess.run(
-        [sys.executable, "-W", "ignore", str(ROOT / "scripts" / "stubtest.py"), "--concise",
-         "zel.zel_util"], capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
+        [sys.executable, "-W", "ignore", "-m", "mypy.stubtest", "--concise", "zel.zel_util"],
+        capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
     return proc.stdout.splitlines()
 
 
-def test_stubtest_runner_checks_operation_signatures(tmp_path):
+def test_stubtest_checks_operation_signatures(tmp_path):
     text = STUB.read_text(encoding="utf-8")
     changed = text.replace("def get_cmdb_max_buff() -> int:",
                            "def get_cmdb_max_buff(limit: int = 4096) -> int:")

@@ -216,41 +216,139 @@ class SupportsItemAssignment(Protocol):
 
 # ---- 802.1X --------------------------------------------------------------------
 
-def get_8021x_status(interface_name: _Text) -> Dot1xPortStatus: ...
-def get_8021x_sessions(interface_name: _Text) -> list[Dot1xSession]: ...
+def get_8021x_status(interface_name: _Text) -> Dot1xPortStatus:
+    """The 802.1X state of one interface, with its sessions (at most 20).
+
+    Integers are the platform's codes and VLAN ids; texts (elapsed_time
+    included) are passed on as the platform writes them; ":" is removed
+    from port_status. Holds the interpreter lock throughout.
+
+    Raises CFunctionError("dump_tessel_802_1x_status", code) when the
+    platform fails, CFunctionError("PyMem_Malloc") when out of memory,
+    TypeError or UnicodeEncodeError for a name that is not Latin-1 text.
+    """
+
+def get_8021x_sessions(interface_name: _Text) -> list[Dot1xSession]:
+    """The 802.1X sessions of one interface as a flat list ([] without any).
+
+    Same platform call, texts and exceptions as get_8021x_status; each
+    entry also carries the interface name and the session's native VLAN.
+    """
 
 # ---- hardware ------------------------------------------------------------------
 
-def system_temperatures() -> tuple[float, ...]: ...
-def has_temperature_sensor() -> bool: ...
-def multiple_temperature_sensors() -> bool: ...
-def psu_list() -> list[PSU]: ...
-def get_flashs() -> list[FlashPartition]: ...
+def system_temperatures() -> tuple[float, ...]:
+    """One reading per temperature sensor (at most 8), in the platform's
+    order and unit, unconverted; () without sensors.
+
+    Raises CFunctionError("get_temp_list", result) when the platform fails.
+    """
+
+def has_temperature_sensor() -> bool:
+    """Whether system_temperatures() has a reading; asked once, then kept in
+    _HAS_TEMPERATURE_SENSOR (bind None to ask again).
+
+    Raises what system_temperatures() raises (nothing is kept then).
+    """
+
+def multiple_temperature_sensors() -> bool:
+    """Whether system_temperatures() has more than one reading; asked once,
+    then kept in _MULTIPLE_TEMPERATURE_SENSORS (bind None to ask again).
+
+    Raises what system_temperatures() raises (nothing is kept then).
+    """
+
+def psu_list() -> list[PSU]:
+    """The power supplies (at most 13): PSU(name, connected, ok), the name
+    as "PSU " followed by what follows "PSU" in the platform's name.
+
+    Raises CFunctionError("get_psu_list", result) when the platform fails,
+    IndexError when a platform name lacks "PSU".
+    """
+
+def get_flashs() -> list[FlashPartition]:
+    """The flash partitions (at most 8): those without an image first.
+
+    tot_size, used_size and usage are the platform's unsigned 32-bit
+    figures, in its units, unconverted. Raises UnicodeDecodeError for an
+    image name that is not UTF-8; a platform failure is not detected.
+    """
 
 # ---- ports and configuration ---------------------------------------------------
 
-def system_port_traffic(name: _Text) -> SystemPortStats: ...
-def delete_sticky_mac_unsaved(name: _Text | None = None) -> int: ...
-def set_hostname(hostname: _Text) -> int: ...
-def get_last_backup() -> datetime | None: ...
-def get_diag_debug_status() -> int: ...
-def get_cmdb_max_buff() -> int: ...
-def stp_instance_priority_default() -> int: ...
+def system_port_traffic(name: _Text) -> SystemPortStats:
+    """A port's kernel counters: packets and bytes sent and received.
+
+    A counter file that cannot be read counts as 0 and is reported to
+    sys.unraisablehook; the call fails only for a bad name (TypeError,
+    UnicodeEncodeError).
+    """
+
+def delete_sticky_mac_unsaved(name: _Text | None = None) -> int:
+    """Flushes the unsaved sticky MAC entries, of one interface or (None)
+    without naming one; returns the platform's status unchanged (no
+    exception for a failure)."""
+
+def set_hostname(hostname: _Text) -> int:
+    """Commits a new host name (at most 35 bytes kept) through the
+    configuration database; returns its status unchanged, -1 when no
+    update record is available. Raises only for a bad argument."""
+
+def get_last_backup() -> datetime | None:
+    """The last configuration backup as a naive datetime in the host's local
+    time (whole seconds), or None when the platform has none."""
+
+def get_diag_debug_status() -> int:
+    """The platform's diagnostic-debug flag as it reports it (0, 1, ...)."""
+
+def get_cmdb_max_buff() -> int:
+    """4095: the configuration database's buffer limit."""
+
+def stp_instance_priority_default() -> int:
+    """32768: the default spanning-tree bridge priority."""
 
 # ---- multicast traceroute ------------------------------------------------------
 
-def get_safe_r_file() -> str | None: ...
+def get_safe_r_file() -> str | None:
+    """Reserves a traceroute result file: creates the empty file
+    /tmp/mtraceroute_<n> for the lowest free n in 0..999 and returns n as
+    text, or None when all are taken. The file is never removed.
+
+    Raises the OSError of os.open, os.fdopen or fcntl.flock (PermissionError,
+    say), except the FileExistsError and BlockingIOError that skip a number.
+    """
+
 def exec_mtraceroute(
     r_file: _Text,
     dst: _Text,
     confidence: int = 90,  # exactly int
     flow_id: SupportsInt = 5,
     max_ttl: int = 30,  # exactly int
-) -> int: ...
+) -> int:
+    """Launches a multicast traceroute to dst with the result file r_file
+    (from get_safe_r_file()); returns the platform's result unchanged.
+    Releases the interpreter lock while the platform runs.
+
+    Raises ValueError("r_file is empty") for a false r_file, TypeError for
+    a confidence or max_ttl that is not exactly int (bool refused),
+    OverflowError beyond 32 bits.
+    """
+
 def get_diagnostic_data(
     context: DiagnosticContext | SupportsItemAssignment,
     ip_host: _Text,
     ttl: int = 32,  # exactly int
     probes: int = 3,  # exactly int
     timeout: int = 15,  # exactly int
-) -> None: ...
+) -> None:
+    """Runs a traceroute to ip_host, writing its progress into context hop
+    by hop ("result", "routingTable", "traceRouteHeader", a growing
+    "routes"), so another thread can show it while it runs. "result" is -1
+    when the trace could not start, 1 when it is done.
+
+    Probe times are the platform's figures with three decimals ("12.250"),
+    in its unit. The call lasts as long as the trace (0.2 s pause between
+    hops) and releases the interpreter lock while it waits. Raises
+    TypeError for a ttl, probes or timeout that is not exactly int,
+    OverflowError beyond 32 bits, or what writing into context raises.
+    """

@@ -238,6 +238,14 @@ void function_dealloc(PyObject *self) {
     Py_DECREF(type);
 }
 
+// Fetched through a class or an instance, an operation stays itself, as a
+// builtin function does: no binding to the instance. Being a descriptor is
+// also what makes `inspect` count it as a routine, so that help() and stub
+// checkers treat it as a function.
+PyObject *function_descr_get(PyObject *self, PyObject *, PyObject *) {
+    return Py_NewRef(self);
+}
+
 PyObject *function_repr(PyObject *self) {
     return PyUnicode_FromFormat("<built-in function %U>", as_function(self)->name);
 }
@@ -333,6 +341,7 @@ PyType_Slot function_slots[] = {
     {Py_tp_repr, reinterpret_cast<void *>(function_repr)},
     {Py_tp_call, reinterpret_cast<void *>(PyVectorcall_Call)},
     {Py_tp_methods, function_methods},
+    {Py_tp_descr_get, reinterpret_cast<void *>(function_descr_get)},
     {Py_tp_getset, function_getset},
     {Py_tp_members, function_members},
     {0, nullptr},

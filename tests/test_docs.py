@@ -1,0 +1,447 @@
+"""The guides against the module: docs/backend.md's examples (the blocks
+marked `<!-- doc-test: NAME -->`) run, and its claims and docs/installing.md's
+hold."""
+
+import asyncio
+import datetime
+import os
+import pathlib
+import re
+import shlex
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+from zel_sim import Step, records
+
+import zel.zel_util as zel_util_module
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+DOCS = ROOT / "docs"
+BACKEND = (DOCS / "backend.md").read_text(encoding="utf-8")
+PYRAMID_FILTER = "ignore:`pyramid.compat` is deprecated:DeprecationWarning"
+DEPRECATION = "DeprecationWarning: `pyramid.compat` is deprecated"
+
+
+def blocks(text):
+    found = re.findall(r"^<!-- doc-test: ([\w-]+) -->\n```\w+\n(.*?)^```$", text, re.M | re.S)
+    names = [name for name, _ in found]
+    assert len(set(names)) == len(names) == text.count("<!-- doc-test:")
+    return dict(found)
+
+
+EXAMPLES = blocks(BACKEND)
+
+
+def child_env():
+    """The environment of a child process: the simulator's default switch."""
+    env = dict(os.environ)
+    env.pop("ZEL_SIM_SCENARIO", None)
+    env.pop("PYTHONWARNINGS", None)
+    return env
+
+
+def run(args, cwd, check=True):
+    proc = subprocess.run(args, capture_output=True, text=True, cwd=cwd, env=child_env(),
+                          timeout=120)
+    if check:
+        assert proc.returncode == 0, proc.stdout + proc.stderr
+    return proc
+
+
+def run_example(name, tmp_path, *options, source=None):
+    """Runs the example as a script of its own, warnings as errors except
+    pyramid's."""
+    script = tmp_path / f"{name.replace('-', '_')}.py"
+    script.write_text(source if source is not None else EXAMPLES[name], encoding="utf-8")
+    return run([sys.executable, "-W", "error", "-W", PYRAMID_FILTER, *options, str(script)],
+               tmp_path)
+
+
+def load_example(name):
+    namespace = {"__name__": f"doc_example_{name.replace('-', '_')}"}
+    exec(compile(EXAMPLES[name], f"docs/backend.md:{name}", "exec"), namespace)
+    return namespace
+
+
+# ---- the interpreter lock ----------------------------------------------------------
+
+DELAY = 0.25  # seconds the scripted platform takes
+
+
+def table_functions(header):
+    """The functions named in the first column of the table with this header."""
+    lines = BACKEND.split(header + "\n", 1)[1].split("\n\n", 1)[0].splitlines()
+    return [name for line in lines[1:] for name in re.findall(r"`(\w+)`", line.split("|")[1])]
+
+
+HOLDING = table_functions("| Function | Holds the lock, blocking every other thread, while |")
+RELEASING = table_functions("| Function | Lets other threads run |")
+
+
+def slow(sim, fn, result=0, record=None):
+    sim.script(fn, Step(result, record if record is not None else b"", DELAY))
+
+
+# How to make each function's platform call take DELAY seconds, and the call.
+PLATFORM_CALLS = {
+    "get_8021x_status": (
+        lambda sim: slow(sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
+        lambda zu: zu.get_8021x_status("p")),
+    "get_8021x_sessions": (
+        lambda sim: slow(sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
+        lambda zu: zu.get_8021x_sessions("p")),
+    "system_temperatures": (
+        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zu: zu.system_temperatures()),
+    "has_temperature_sensor": (
+        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zu: (setattr(zu, "_HAS_TEMPERATURE_SENSOR", None), zu.has_temperature_sensor())),
+    "multiple_temperature_sensors": (
+        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zu: (setattr(zu, "_MULTIPLE_TEMPERATURE_SENSORS", None),
+                    zu.multiple_temperature_sensors())),
+    "psu_list": (
+        lambda sim: slow(sim, "get_psu_list", 0, records.psu_list([("PSU1", 1, 1)])),
+        lambda zu: zu.psu_list()),
+    "get_flashs": (lambda sim: slow(sim, "get_flash_list"), lambda zu: zu.get_flashs()),
+    "set_hostname": (lambda sim: slow(sim, "check_create_zel_query"),
+                     lambda zu: zu.set_hostname("sw")),
+    "delete_sticky_mac_unsaved": (lambda sim: slow(sim, "sms_do_flush"),
+                                  lambda zu: zu.delete_sticky_mac_unsaved()),
+    "get_last_backup": (lambda sim: slow(sim, "backupts_GetTimeStamp"),
+                        lambda zu: zu.get_last_backup()),
+    "get_diag_debug_status": (lambda sim: slow(sim, "is_diag_debug_enabled"),
+                              lambda zu: zu.get_diag_debug_status()),
+    "exec_mtraceroute": (lambda sim: slow(sim, "api_mtraceroute"),
+                         lambda zu: zu.exec_mtraceroute("0", "232.1.1.1")),
+    "get_diagnostic_data": (lambda sim: slow(sim, "init_trace_route"),
+                            lambda zu: zu.get_diagnostic_data({}, "10.0.0.1")),
+}
+# No platform call to slow down: constants, and the two functions that work
+# on files through Python's own file functions.
+CONSTANTS = {"get_cmdb_max_buff", "stp_instance_priority_default"}
+FILE_FUNCTIONS = {"system_port_traffic", "get_safe_r_file"}
+
+
+def steps_of_another_thread(call):
+    """How many steps a second thread makes while call() runs."""
+    steps, done = [], threading.Event()
+
+    def count():
+        while not done.is_set():
+            steps.append(None)
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    time.sleep(0.02)
+    before = len(steps)
+    try:
+        call()
+    finally:
+        during = len(steps) - before
+        done.set()
+        counter.join(60)
+    return during
+
+
+def test_the_lock_tables_name_every_function_once(zu):
+    functions = {n for n, v in vars(zu).items() if type(v).__name__ == "function"
+                 and v.__module__ == "zel.zel_util"}
+    assert len(functions) == 17
+    assert sorted(HOLDING + RELEASING) == sorted(functions)
+    assert set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"} | FILE_FUNCTIONS
+    assert set(HOLDING) == set(PLATFORM_CALLS) - set(RELEASING) | CONSTANTS
+
+
+@pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(HOLDING)))
+def test_a_call_said_to_hold_the_lock_stops_every_thread(zu, sim, name):
+    prepare, call = PLATFORM_CALLS[name]
+    sim.clear()
+    prepare(sim)
+    assert steps_of_another_thread(lambda: call(zu)) <= 3
+
+
+@pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(RELEASING)))
+def test_a_call_said_to_release_the_lock_lets_threads_run(zu, sim, name):
+    prepare, call = PLATFORM_CALLS[name]
+    sim.clear()
+    prepare(sim)
+    assert steps_of_another_thread(lambda: call(zu)) > 20
+
+
+def test_loop_stall_example(tmp_path):
+    """The measurement runs; a lock-holding call freezes the loop for at
+    least the platform's time, the others never for all of it."""
+    delay = 0.3
+    source = EXAMPLES["loop-stall"].replace("DELAY = 1.0 ", f"DELAY = {delay} ", 1)
+    assert source != EXAMPLES["loop-stall"]
+    out = run_example("loop-stall", tmp_path, source=source).stdout
+    stalls = dict(re.findall(r"^(.+?)\s+call [\d.]+ s, loop stalled ([\d.]+) s$", out, re.M))
+    assert list(stalls) == ["to_thread(system_temperatures)", "to_thread(exec_mtraceroute)",
+                            "process pool: system_temperatures"], out
+    holding, releasing, worker = (float(v) for v in stalls.values())
+    assert holding >= delay - 0.01
+    assert releasing < delay and worker < delay
+
+
+# ---- a worker process ----------------------------------------------------------------
+
+
+def test_worker_example_reads_the_switch_in_another_process(zu, tmp_path):
+    out = run_example("worker", tmp_path).stdout
+    status = zu.get_8021x_status("gi1/0/1")
+    expected = f"{status['port_status']} {len(status['sessions'])} {zu.psu_list()[0]!r}"
+    assert out.splitlines() == [expected]
+
+
+def test_results_and_errors_cross_a_process_pool(zu, sim):
+    import concurrent.futures
+    import multiprocessing
+
+    with concurrent.futures.ProcessPoolExecutor(
+            1, mp_context=multiprocessing.get_context("spawn")) as pool:
+        futures = [pool.submit(fn) for fn in (psu_list, port_stats, last_backup, failing_temps)]
+        supplies, stats, backup = (f.result(60) for f in futures[:3])
+        with pytest.raises(zu.CFunctionError) as failure:
+            futures[3].result(60)
+    assert supplies == zu.psu_list() and type(supplies[0]) is zu.PSU
+    assert type(stats) is zu.SystemPortStats
+    assert backup == zu.get_last_backup()
+    assert failure.value.args == ("get_temp_list", -1)
+
+
+# Module-level, so that they pickle by name.
+def psu_list():
+    return zel_util_module.psu_list()
+
+
+def port_stats():
+    return zel_util_module.system_port_traffic("lo")
+
+
+def last_backup():
+    return zel_util_module.get_last_backup()
+
+
+def failing_temps():
+    import zel_sim
+    zel_sim.script("get_temp_list", result=-1)
+    return zel_util_module.system_temperatures()
+
+
+# ---- a live traceroute ---------------------------------------------------------------
+
+
+def quick_trace(sim, hops):
+    steps = [Step(int(i == hops - 1), records.trace_response(i + 1, f"10.2.{i}.1", f"h{i}",
+                                                             [(1, -1, 1.5)]), 0.05)
+             for i in range(hops)]
+    sim.script("query_trace_route", *steps)
+    sim.script("init_trace_route", result=1,
+               record=records.trace_header(b"dst", b"10.2.9.9", hops, 3, 5, 60))
+
+
+def test_live_trace_example_yields_each_hop_while_the_trace_runs(zu, sim):
+    trace_hops = load_example("live-trace")["trace_hops"]
+    quick_trace(sim, hops=4)
+
+    async def collect():
+        seen = []
+        async for hop in trace_hops("10.2.9.9", poll=0.01):
+            seen.append((hop["ttl"], hop["time1"], len(sim.calls("query_trace_route"))))
+        return seen
+
+    seen = asyncio.run(collect())
+    assert [(ttl, time1) for ttl, time1, _ in seen] == [(1, "1.500"), (2, "1.500"),
+                                                        (3, "1.500"), (4, "1.500")]
+    # The first hop arrived while later hops were still being asked for.
+    assert seen[0][2] < 4
+    assert sim.open_trace_contexts() == 0
+
+
+def test_live_trace_example_reports_failures(zu, sim):
+    trace_hops = load_example("live-trace")["trace_hops"]
+
+    async def drain():
+        return [hop async for hop in trace_hops("10.2.9.9", poll=0.01)]
+
+    sim.script("init_trace_route", result=0)
+    with pytest.raises(RuntimeError, match="could not be started"):
+        asyncio.run(drain())
+    quick_trace(sim, hops=2)
+
+    def broken(address):
+        raise LookupError(address)
+
+    zu.get_routing_table_result = broken
+    with pytest.raises(LookupError, match="10.2.9.9"):
+        asyncio.run(drain())
+
+
+# ---- HTTP answers --------------------------------------------------------------------
+
+
+def answer(http_error, call):
+    try:
+        call()
+    except Exception as error:
+        return http_error(error)
+    raise AssertionError("no exception")
+
+
+def test_http_error_example(zu, sim):
+    http_error = load_example("http-errors")["http_error"]
+    sim.script("get_temp_list", result=-1)
+    assert answer(http_error, zu.system_temperatures) == \
+        (502, {"error": "platform call failed", "function": "get_temp_list", "code": -1})
+    assert answer(http_error, zu.has_temperature_sensor)[0] == 502
+    sim.script("dump_tessel_802_1x_status", result=-1, key="nowhere")
+    assert answer(http_error, lambda: zu.get_8021x_status("nowhere"))[1]["function"] == \
+        "dump_tessel_802_1x_status"
+    assert http_error(zu.CFunctionError("PyMem_Malloc"))[0] == 503
+    sim.script("get_psu_list", result=0, record=records.psu_list([("psu1", 1, 1)]))
+    assert answer(http_error, zu.psu_list)[0] == 502
+    sim.script("get_flash_list", result=0, record=records.flash_list(
+        [dict(partition=1, image=b"\xff\xfe", tot_size=1, used_size=1, usage=1, active=0)]))
+    assert answer(http_error, zu.get_flashs)[0] == 502
+    for bad in (lambda: zu.get_8021x_status("\u0100"), lambda: zu.get_8021x_status(None),
+                lambda: zu.exec_mtraceroute("", "232.1.1.1"),
+                lambda: zu.exec_mtraceroute("0", "232.1.1.1", confidence=2 ** 31),
+                lambda: zu.exec_mtraceroute("0", "232.1.1.1", confidence=True)):
+        assert answer(http_error, bad)[0] == 400
+
+
+def test_the_functions_said_not_to_raise_report_in_their_result(zu, sim):
+    sim.clear()
+    sim.script("zel_query_update", result=0)
+    assert zu.set_hostname("sw") == -1
+    sim.script("sms_do_flush", result=-5)
+    assert zu.delete_sticky_mac_unsaved() == -5
+    sim.script("api_mtraceroute", result=-6)
+    assert zu.exec_mtraceroute("0", "232.1.1.1") == -6
+    sim.script("init_trace_route", result=0)
+    context = {}
+    assert zu.get_diagnostic_data(context, "10.0.0.1") is None and context == {"result": -1}
+    sim.script("backupts_GetTimeStamp", result=0)
+    assert zu.get_last_backup() is None
+
+
+# ---- the last backup -----------------------------------------------------------------
+
+# POSIX zone rules (no time zone database needed); New York's daylight
+# saving time ends on 2024-11-03 at 02:00 local time, so 01:30 comes twice.
+ZONES = ["UTC0", "EST5EDT,M3.2.0,M11.1.0", "CET-1CEST,M3.5.0,M10.5.0/3", "NPT-5:45"]
+INSTANTS = [1731897000, 1730611800, 1730615400, 0]  # 2024-11-18 02:30Z, 05:30Z, 06:30Z
+
+
+def test_backup_example_gives_the_platform_instant_in_every_zone(python):
+    code = f"""
+        import datetime, os, time
+        import zel_sim
+        from zel_sim import records
+        import zel.zel_util as zu
+        source = {EXAMPLES["backup"]!r}
+        for zone in {ZONES!r}:
+            os.environ["TZ"] = zone
+            time.tzset()
+            for seconds in {INSTANTS!r}:
+                zel_sim.script("backupts_GetTimeStamp", result=1,
+                               record=records.timestamp(seconds))
+                example = {{}}
+                exec(source, example)
+                backup = example["backup"]
+                assert backup.tzinfo is None and backup.microsecond == 0
+                assert backup == datetime.datetime.fromtimestamp(seconds)
+                assert example["backup_utc"] == datetime.datetime.fromtimestamp(
+                    seconds, datetime.timezone.utc)
+                assert example["backup_local"].utcoffset() is not None
+                assert example["seconds"] == seconds
+                print(zone, seconds, backup.isoformat(), backup.fold)
+    """
+    lines = python(code).stdout.splitlines()
+    assert len(lines) == len(ZONES) * len(INSTANTS)
+    # The repeated hour: the same wall time, told apart by fold.
+    assert "EST5EDT,M3.2.0,M11.1.0 1730611800 2024-11-03T01:30:00 0" in lines
+    assert "EST5EDT,M3.2.0,M11.1.0 1730615400 2024-11-03T01:30:00 1" in lines
+
+
+# ---- the pyramid.compat warning ------------------------------------------------------
+
+CLIENT_TEST = """
+import zel.zel_util as zu
+
+
+def test_the_module_answers():
+    assert zu.get_cmdb_max_buff() == 4095
+"""
+
+
+def test_pytest_ini_lines_let_a_strict_suite_import_the_module(tmp_path):
+    ini = EXAMPLES["pytest-ini"]
+    (tmp_path / "test_client.py").write_text(CLIENT_TEST)
+    (tmp_path / "pytest.ini").write_text(ini)
+    pytest_cmd = [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"]
+    assert "1 passed" in run(pytest_cmd, tmp_path).stdout
+    # Without the ignore line, the same suite fails on the warning.
+    (tmp_path / "pytest.ini").write_text(
+        "\n".join(line for line in ini.splitlines() if "pyramid" not in line) + "\n")
+    failed = run(pytest_cmd, tmp_path, check=False)
+    assert failed.returncode != 0 and DEPRECATION in failed.stdout
+
+
+def test_command_line_filter(tmp_path):
+    words = shlex.split(EXAMPLES["command-line"])
+    assert words[0] == "python" and words[-2:] == ["-m", "your_backend"]
+    options = words[1:-2]
+    check = ["-c", "import zel.zel_util as zu; print(zu.get_cmdb_max_buff())"]
+    assert run([sys.executable, *options, *check], tmp_path).stdout == "4095\n"
+    # A filter on the warning's module does not catch it.
+    by_module = ["-W", "error", "-W", "ignore::DeprecationWarning:pyramid.compat"]
+    failed = run([sys.executable, *by_module, *check], tmp_path, check=False)
+    assert failed.returncode != 0 and DEPRECATION in failed.stderr
+
+
+def test_filter_in_code(tmp_path):
+    run_example("in-code", tmp_path)
+    source = EXAMPLES["in-code"]
+    unfiltered = source.replace("warnings.filterwarnings", "# warnings.filterwarnings")
+    script = tmp_path / "unfiltered.py"
+    script.write_text(unfiltered)
+    failed = run([sys.executable, "-W", "error", str(script)], tmp_path, check=False)
+    assert failed.returncode != 0 and DEPRECATION in failed.stderr
+
+
+# ---- installing.md and the README ----------------------------------------------------
+
+ALONE_CLAIM = (r"ImportError: \.\.\./(?:site-packages/)?zel/zel_util\.cpython-312-[\w-]+\.so: "
+               r"undefined symbol: (\w+)")
+
+
+def test_the_module_alone_fails_on_the_symbol_the_docs_name(tmp_path):
+    """Without the simulator's library in the process (no site hook: the
+    .pth that loads it is not read), the import fails naming the symbol
+    installing.md and reference.md say it does."""
+    site_packages = pathlib.Path(zel_util_module.__file__).parent.parent
+    code = (f"import sys; sys.path.insert(0, {str(site_packages)!r}); "
+            "import zel.zel_util")
+    proc = run([sys.executable, "-I", "-S", "-c", code], tmp_path, check=False)
+    assert proc.returncode != 0
+    actual = re.search(r"^ImportError: .*zel_util\.cpython-312-[\w-]+\.so: undefined symbol: "
+                       r"(\w+)$", proc.stderr, re.M)
+    assert actual, proc.stderr
+    for doc in ("installing.md", "reference.md"):
+        claimed = re.findall(ALONE_CLAIM, (DOCS / doc).read_text(encoding="utf-8"))
+        assert claimed == [actual.group(1)], doc
+    assert actual.group(1) == "nCfg"
+
+
+def test_readme_links_every_guide():
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    table = readme.split("## Documentation", 1)[1].split("\n## ", 1)[0]
+    linked = set(re.findall(r"\]\(docs/([\w-]+\.md)\)", table))
+    assert linked == {p.name for p in DOCS.glob("*.md")}
+

@@ -207,7 +207,8 @@ class TestSystemPortTraffic:
                 def __enter__(self):
                     log.append(("enter", self.stat))
                     return self
-                def readline(self):
+                def readline(self, size):
+                    assert size == 65, size  # one line, bounded
                     if self.stat != "tx_packets":
                         raise ValueError(self.stat)
                     return " 5 \\n"

@@ -1,5 +1,7 @@
 #include "dot1x/status_record.hpp"
 
+#include <cstring>
+
 #include "frame/convert.hpp"
 #include "frame/names.hpp"
 #include "frame/record.hpp"
@@ -19,10 +21,13 @@ namespace {
 }  // namespace
 
 StatusRecord::StatusRecord(PyObject *interface_name, PyObject *no_memory)
-    // Not cleared: the platform fills what it reports, and only that is read.
     : block_(static_cast<dot1x_status_info *>(PyMem_Malloc(sizeof(dot1x_status_info)))) {
     if (!block_)
         report_no_memory(no_memory);
+    // Cleared, as every record block is: a platform that reports success
+    // without filling all of it leaves empty texts and zeros, never the
+    // heap's earlier contents.
+    std::memset(block_.get(), 0, sizeof(dot1x_status_info));
     // The converted name must outlive the dump, which reads its buffer.
     CString name = to_bytes(interface_name);
     const int result = dump_tessel_802_1x_status(name.c_str(), block_.get());

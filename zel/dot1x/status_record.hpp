@@ -7,13 +7,14 @@
 #include <cstddef>
 #include <memory>
 
+#include "frame/ref.hpp"
 #include "platform/records.h"
 
 namespace zel {
 
 class StatusRecord {
   public:
-    // Allocates the block, converts `interface_name` through the module's
+    // Allocates the block, clears it, converts `interface_name` through the module's
     // bytes_ and has the platform fill the block. On allocation failure
     // `no_memory` is logged through _logger.error and
     // CFunctionError("PyMem_Malloc") raised, before the argument is touched;
@@ -30,7 +31,10 @@ class StatusRecord {
 
   private:
     struct Free {
-        void operator()(dot1x_status_info *block) const { PyMem_Free(block); }
+        void operator()(dot1x_status_info *block) const {
+            if (holds_interpreter_lock())  // else torn down at exit (frame/ref.hpp)
+                PyMem_Free(block);
+        }
     };
     std::unique_ptr<dot1x_status_info, Free> block_;
 };

@@ -12,7 +12,8 @@ CaughtError::CaughtError()
 }
 
 CaughtError::~CaughtError() {
-    PyErr_SetHandledException(previous_.get());
+    if (holds_interpreter_lock())  // else the thread is torn down at exit (frame/ref.hpp)
+        PyErr_SetHandledException(previous_.get());
 }
 
 void CaughtError::reraise() {

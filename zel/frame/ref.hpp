@@ -6,6 +6,16 @@
 // already set when it is thrown, and the one boundary where Python calls the
 // module (the function objects' vectorcall, the execution step) turns it back
 // into a NULL or -1 return.
+//
+// One unwinding is not an error: at interpreter exit, a daemon thread that
+// waits to take the interpreter lock back (after a platform call, in a sleep,
+// anywhere Python code lets the lock go) is ended from inside that wait by a
+// forced unwind of its stack (pthread_exit). The module's frames are unwound
+// then without the lock, so every owner of Python memory first asks
+// `holds_interpreter_lock()` and, when the thread no longer does, leaks what
+// it owns on purpose: the process is exiting, and freeing without the lock
+// would corrupt the interpreter's memory under the finalizing thread. No frame
+// of the module catches that unwind for good: it always passes on.
 #pragma once
 
 #include <Python.h>
@@ -22,12 +32,22 @@ struct PyErrorSet {};
     throw PyErrorSet{};
 }
 
+// Whether this thread holds the interpreter lock, that is has a current
+// thread state. The module's code always does, except while a thread is
+// being torn down at interpreter exit (see above).
+inline bool holds_interpreter_lock() {
+    return _PyThreadState_UncheckedGet() != nullptr;
+}
+
 class Ref {
   public:
     Ref() = default;
     Ref(const Ref &other) : obj_(Py_XNewRef(other.obj_)) {}
     Ref(Ref &&other) noexcept : obj_(std::exchange(other.obj_, nullptr)) {}
-    ~Ref() { Py_XDECREF(obj_); }
+    ~Ref() {
+        if (obj_ != nullptr && holds_interpreter_lock())
+            Py_DECREF(obj_);
+    }
 
     Ref &operator=(Ref other) noexcept {
         std::swap(obj_, other.obj_);

@@ -29,20 +29,23 @@ const Setting kSettings[] = {
 };
 
 // The two text buffers of one launch: allocated destination first and freed
-// in the same order on every exit.
+// in the same order on every exit. They are read by the platform while the
+// interpreter lock is released, and a thread ended at interpreter exit while
+// the platform has them unwinds without the lock: so they come from the raw
+// allocator, which needs no lock.
 class LaunchBuffers {
   public:
     LaunchBuffers() : dst_(allocate()) {
-        r_file_ = static_cast<char *>(PyMem_Malloc(kTextRoom));
+        r_file_ = static_cast<char *>(PyMem_RawMalloc(kTextRoom));
         if (r_file_ == nullptr) {
-            PyMem_Free(dst_);  // the destructor does not run for a failed constructor
+            PyMem_RawFree(dst_);  // the destructor does not run for a failed constructor
             PyErr_NoMemory();
             throw_error();
         }
     }
     ~LaunchBuffers() {
-        PyMem_Free(dst_);
-        PyMem_Free(r_file_);
+        PyMem_RawFree(dst_);
+        PyMem_RawFree(r_file_);
     }
     LaunchBuffers(const LaunchBuffers &) = delete;
     LaunchBuffers &operator=(const LaunchBuffers &) = delete;
@@ -52,7 +55,7 @@ class LaunchBuffers {
 
   private:
     static char *allocate() {
-        char *room = static_cast<char *>(PyMem_Malloc(kTextRoom));
+        char *room = static_cast<char *>(PyMem_RawMalloc(kTextRoom));
         if (room == nullptr) {
             PyErr_NoMemory();
             throw_error();

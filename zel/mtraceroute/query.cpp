@@ -41,11 +41,16 @@ const IcmpCode kIcmpCodes[] = {
 };
 
 // An open trace context, released exactly once, with the interpreter lock
-// held, whichever way the walk ends.
+// held, whichever way the walk ends. A thread ended at interpreter exit
+// unwinds without the lock, which serialises the platform calls: the context
+// is then left to the process's end.
 class OpenTrace {
   public:
     explicit OpenTrace(trace_route_context *context) : context_(context) {}
-    ~OpenTrace() { free_trace_route(context_); }
+    ~OpenTrace() {
+        if (holds_interpreter_lock())
+            free_trace_route(context_);
+    }
     OpenTrace(const OpenTrace &) = delete;
     OpenTrace &operator=(const OpenTrace &) = delete;
 
@@ -65,7 +70,10 @@ PyObject *const *const kTimeKeys[TRACE_ROUTE_MAX_PROBES] = {
 };
 
 struct PyMemText {
-    void operator()(char *text) const { PyMem_Free(text); }
+    void operator()(char *text) const {
+        if (holds_interpreter_lock())
+            PyMem_Free(text);
+    }
 };
 
 // format(time, ".3f") with the builtin format cached at initialisation. For
@@ -174,10 +182,13 @@ Ref publish_header(PyObject *context, const trace_route_header_info &header) {
 }
 
 // Queries hop after hop until the platform reports the last one, appending
-// each hop whole before its result is published.
+// each hop whole before its result is published. Signals are handled after
+// each query and before the next one, so that Ctrl-C ends a long trace at
+// the hop where it came, with the context released as for any error.
 void walk(PyObject *context, const OpenTrace &trace, PyObject *routes) {
     trace_route_response_info response{};
     for (;;) {
+        handle_pending_signals();
         const int result =
             without_interpreter_lock([&] { return query_trace_route(trace.get(), &response); });
         append(routes, hop_dict(trace, response));
@@ -208,13 +219,15 @@ Ref get_diagnostic_data(const Args &args) {
         S.strtcpy(host, kHostRoom, text.c_str());
     }
     trace_route_header_info header{};
-    trace_route_context *opened = without_interpreter_lock(
-        [&] { return init_trace_route(host, ttl, probes, timeout, &header); });
+    trace_route_context *opened =
+        call_unlocked([&] { return init_trace_route(host, ttl, probes, timeout, &header); });
     if (opened == nullptr) {
+        handle_pending_signals();
         setitem(context, K.tr_result, K.n_minus_1);
         return Ref::borrow(Py_None);
     }
     OpenTrace trace(opened);
+    handle_pending_signals();  // once the context has its owner
     setitem(context, K.tr_result, K.n_0);
     Ref routes = publish_header(context, header);
     walk(context, trace, routes.get());

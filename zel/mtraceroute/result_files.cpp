@@ -43,13 +43,26 @@ void lock_without_waiting(PyObject *file) {
     call(flock.get(), file, flags.get());
 }
 
+// os.fdopen(fd, "w"). Until it returns, the descriptor has no other owner:
+// when it fails, the descriptor is closed (os.close) before its error goes
+// on, as an except clause that closes and re-raises does.
+Ref open_descriptor(PyObject *fd) {
+    try {
+        Ref fdopen = attribute_of(K.os, K.tr_fdopen);
+        return call(fdopen.get(), fd, K.tr_write_mode);
+    } catch (const PyErrorSet &) {
+        CaughtError caught;
+        call(attribute_of(K.os, K.tr_close).get(), fd);
+        caught.reraise();
+    }
+}
+
 // Creates the candidate's file and locks it once; closing the file at the
 // end of the with block drops the lock and leaves the file, empty, behind.
 void reserve(PyObject *number) {
     Ref path = require(PyUnicode_Concat(K.tr_file_prefix, number));
     Ref fd = create_exclusively(path.get());
-    Ref fdopen = attribute_of(K.os, K.tr_fdopen);
-    Ref file = call(fdopen.get(), fd.get(), K.tr_write_mode);
+    Ref file = open_descriptor(fd.get());
     with_block(file.get(), lock_without_waiting);
 }
 

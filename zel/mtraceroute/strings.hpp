@@ -15,6 +15,7 @@
     X(tr_O_EXCL, "O_EXCL")                                               \
     X(tr_O_RDWR, "O_RDWR")                                               \
     X(tr_fdopen, "fdopen")                                               \
+    X(tr_close, "close")                                                 \
     X(tr_write_mode, "w")                                                \
     X(tr_flock, "flock")                                                 \
     X(tr_LOCK_EX, "LOCK_EX")                                             \

@@ -3,7 +3,10 @@
 //
 // A counter that cannot be read must never break the page that shows it: it
 // counts as 0, and the failure is printed and handed to sys.unraisablehook so
-// that it still reaches the operator.
+// that it still reaches the operator. Only errors are handled so: a
+// KeyboardInterrupt or SystemExit raised while a counter is read goes on to
+// the caller.
+#include <string>
 #include <utility>
 
 #include "frame/convert.hpp"
@@ -36,9 +39,26 @@ Counter as_counter(PyObject *value) {
     return counter;
 }
 
+// Room of a counter line, its newline included: a 64-bit counter has at most
+// 20 digits, so 64 characters leave ample room for a sign and blanks.
+constexpr Py_ssize_t kCounterLineRoom = 64;
+
+// The first line of an open counter file, read with readline(65): at most
+// one character more than the room, so that a longer line (a counter path
+// leading to /dev/zero, say) is refused without reading on.
+Ref read_counter_line(PyObject *file) {
+    Ref line = call_method(file, K.readline, to_int(kCounterLineRoom + 1).get());
+    if (PyUnicode_Check(line.get()) && PyUnicode_GET_LENGTH(line.get()) > kCounterLineRoom) {
+        PyErr_Format(PyExc_ValueError, "counter file line longer than %zd characters",
+                     kCounterLineRoom);
+        throw_error();
+    }
+    return line;
+}
+
 // The first line of an open counter file as an integer.
 Counter parse_counter(PyObject *file) {
-    Ref line = call_method(file, K.readline);
+    Ref line = read_counter_line(file);
     Ref text = call_method(line.get(), K.rstrip);
     Ref value = require(PyNumber_Long(text.get()));
     return as_counter(value.get());
@@ -53,18 +73,25 @@ Counter read_counter_file(PyObject *path) {
     return counter;
 }
 
-// Prints the pending exception with its traceback to standard error, then
-// passes the same exception to sys.unraisablehook. Clears the error.
+// With the error of a counter read pending: prints it with its traceback to
+// standard error, then passes the same exception to sys.unraisablehook, and
+// clears it. The text is the interpreter's own display, written directly:
+// sys.excepthook is not involved, so a back-end's fatal hook cannot end the
+// process here, and sys.last_exc stays alone. A BaseException that is not an
+// Exception (KeyboardInterrupt, SystemExit) is no unreadable counter: it is
+// thrown on.
 void report_unreadable_counter() {
     add_traceback("zel.zel_util.system_port_stat");
+    if (!PyErr_ExceptionMatches(PyExc_Exception))
+        throw_error();
     Ref error = Ref::steal(PyErr_GetRaisedException());
-    PyErr_SetRaisedException(Ref(error).release());
-    PyErr_PrintEx(0);  // leaves sys.last_exc alone: the call carries on
+    PyErr_DisplayException(error.get());
     PyErr_SetRaisedException(error.release());
     PyErr_WriteUnraisable(K.system_port_stat_where);
 }
 
-// One counter of a port; never raises, an unreadable counter is 0.
+// One counter of a port; an unreadable counter is 0, reported. Raises only
+// what is not an error (see report_unreadable_counter).
 Counter system_port_stat(const char *name, char *stat) {
     try {
         // The path lives in the sibling's buffer: copy it before anything else.
@@ -88,9 +115,12 @@ Ref make_system_port_stats() {
 }
 
 // The counter-file names are the sibling's variables, read at each call so
-// that a change there is seen.
+// that a change there is seen. The name is copied once, as it is passed:
+// Python code runs between the counters (the error report, the hooks, open
+// letting other threads run), and may resize a bytearray name and free the
+// buffer the conversion gave.
 Ref system_port_traffic(const Args &args) {
-    CString name = to_bytes(args[0]);
+    const std::string name = to_bytes(args[0]).c_str();
     const Counter tx_packets = system_port_stat(name.c_str(), *S.stats_tx_packets);
     const Counter tx_bytes = system_port_stat(name.c_str(), *S.stats_tx_bytes);
     const Counter rx_packets = system_port_stat(name.c_str(), *S.stats_rx_packets);

@@ -192,7 +192,12 @@ class RecursionGuard {
         if (Py_EnterRecursiveCall(" while calling a Python object"))
             throw_error();
     }
-    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+    // A thread torn down at interpreter exit has no thread state left to
+    // count in.
+    ~RecursionGuard() {
+        if (holds_interpreter_lock())
+            Py_LeaveRecursiveCall();
+    }
     RecursionGuard(const RecursionGuard &) = delete;
     RecursionGuard &operator=(const RecursionGuard &) = delete;
 };

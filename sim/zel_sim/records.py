@@ -20,6 +20,8 @@ __all__ = [
     "put", "text", "dot1x_status", "temp_list", "psu_list", "flash_list",
     "trace_header", "trace_response", "trace_context", "timestamp",
     "hostname_record",
+    "DOT1X_TEXT_ROOMS", "SESSION_TEXT_ROOMS", "PSU_NAME_ROOM", "FLASH_IMAGE_ROOM",
+    "TRACE_HEADER_ROOMS", "TRACE_RESPONSE_ROOMS", "HOSTNAME_ROOM", "TRACE_HOST_ROOM",
     "DOT1X_SIZE", "TEMP_SIZE", "PSU_SIZE", "FLASH_SIZE",
     "TRACE_HEADER_SIZE", "TRACE_RESPONSE_SIZE", "TRACE_CONTEXT_SIZE",
 ]
@@ -32,6 +34,16 @@ TRACE_HEADER_SIZE = 112
 TRACE_RESPONSE_SIZE = 164
 TRACE_CONTEXT_SIZE = 584
 HOSTNAME_RECORD_SIZE = 40
+
+# Rooms of the text fields, terminator included: the packers below and the
+# scenario checks read them from here.
+PSU_NAME_ROOM = 112
+FLASH_IMAGE_ROOM = 64
+TRACE_HEADER_ROOMS = {"host_name": 64, "ip_address": 32}
+TRACE_RESPONSE_ROOMS = {"ip": 32, "host": 64}
+HOSTNAME_ROOM = 36
+# The host buffer the caller hands to init_trace_route.
+TRACE_HOST_ROOM = 64
 
 
 # ---- low-level helpers ------------------------------------------------------
@@ -85,6 +97,7 @@ _DOT1X_WORDS = {
     "mode": 64, "mab": 68, "dynamic_vlanid": 248, "native_vlanid": 252,
     "guest_vlan_enable": 384, "auth_fail_vlan_enable": 460,
 }
+DOT1X_TEXT_ROOMS = {key: room for key, (_, room) in _DOT1X_TEXTS.items()}
 _DOT1X_COUNT = 600
 _DOT1X_MAX_SESSIONS = 20
 
@@ -97,6 +110,7 @@ _SESSION_TEXTS = {
     "elapsed_time": (62, 16), "pae": (78, 16), "params": (94, 68),
     "security_group": (162, 36), "user": (198, 65), "brenlow_group": (263, 512),
 }
+SESSION_TEXT_ROOMS = {key: room for key, (_, room) in _SESSION_TEXTS.items()}
 
 
 def _session(buf, index, session):
@@ -153,7 +167,7 @@ def psu_list(supplies, count=None):
     buf = bytearray(PSU_SIZE)
     for index, (name, ok, connected) in enumerate(supplies):
         base = 120 * index
-        text(buf, base, 112, name)
+        text(buf, base, PSU_NAME_ROOM, name)
         _int(buf, base + 112, int(ok))
         _int(buf, base + 116, int(connected))
     _int(buf, 1568, _count(supplies, count))
@@ -165,7 +179,7 @@ def _flash_entry(buf, base, entry):
     if unknown:
         raise TypeError(f"unknown flash fields: {sorted(unknown)}")
     _int(buf, base, entry.get("partition", 0))
-    text(buf, base + 4, 64, entry.get("image", b""), encoding="utf-8")
+    text(buf, base + 4, FLASH_IMAGE_ROOM, entry.get("image", b""), encoding="utf-8")
     _int(buf, base + 68, entry.get("tot_size", 0))
     _int(buf, base + 72, entry.get("used_size", 0))
     _int(buf, base + 76, entry.get("usage", 0))
@@ -194,7 +208,7 @@ def hostname_record(host_name=b"", size=HOSTNAME_RECORD_SIZE, fill=0):
     """Start of the update record of object 11: host name at 4, room 36.
     fill sets every other byte, to see which bytes a writer touched."""
     buf = bytearray([fill]) * size
-    text(buf, 4, 36, host_name)
+    text(buf, 4, HOSTNAME_ROOM, host_name)
     return bytes(buf)
 
 
@@ -203,8 +217,8 @@ def hostname_record(host_name=b"", size=HOSTNAME_RECORD_SIZE, fill=0):
 def trace_header(host_name=b"", ip_address=b"", hops=0, probes=0, timeout=0, package_size=0):
     """trace_route_header_info (112 bytes)."""
     buf = bytearray(TRACE_HEADER_SIZE)
-    text(buf, 0, 64, host_name)
-    text(buf, 64, 32, ip_address)
+    text(buf, 0, TRACE_HEADER_ROOMS["host_name"], host_name)
+    text(buf, 64, TRACE_HEADER_ROOMS["ip_address"], ip_address)
     for offset, value in ((96, hops), (100, probes), (104, timeout), (108, package_size)):
         _int(buf, offset, value)
     return bytes(buf)
@@ -216,8 +230,8 @@ def trace_response(ttl, ip, host, probes=(), probe_count=None):
     probes = _entries(probes, 5, "probes")
     buf = bytearray(TRACE_RESPONSE_SIZE)
     _int(buf, 0, ttl)
-    text(buf, 4, 32, ip)
-    text(buf, 36, 64, host)
+    text(buf, 4, TRACE_RESPONSE_ROOMS["ip"], ip)
+    text(buf, 36, TRACE_RESPONSE_ROOMS["host"], host)
     for index, (status, code, time) in enumerate(probes):
         base = 104 + 12 * index
         _int(buf, base, status)

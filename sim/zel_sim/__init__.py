@@ -17,14 +17,19 @@ from __future__ import annotations
 import ctypes
 import dataclasses
 import functools
+import importlib
 import os
 import pathlib
 import struct
-from typing import Any, NamedTuple, Union
+from typing import TYPE_CHECKING, Any, NamedTuple, Union
 
-from . import _ports, records, scenario
+from . import _ports, records
+from ._errors import ScenarioError
 from ._lib import FUNCTIONS, LIBRARY, StepStruct, fetch, lib
-from .scenario import Scenario, ScenarioError
+
+if TYPE_CHECKING:
+    from . import scenario
+    from .scenario import Scenario
 
 __all__ = [
     "Step", "Call", "FUNCTIONS", "LIBRARY", "records", "scenario", "Scenario", "ScenarioError",
@@ -32,6 +37,15 @@ __all__ = [
     "open_trace_contexts", "errors", "hostname", "set_hostname", "load_scenario",
     "start_scenario", "load_start_scenario", "port_directory", "reset_counter_paths",
 ]
+
+
+def __getattr__(name: str) -> Any:
+    # The scenario code (and msgspec) loads on first use: a process, or a
+    # sub-interpreter, that only needs the platform never imports it.
+    if name in ("scenario", "Scenario"):
+        module = importlib.import_module(".scenario", __name__)
+        return module if name == "scenario" else module.Scenario
+    raise AttributeError(f"module 'zel_sim' has no attribute {name!r}")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -172,6 +186,8 @@ def clear() -> None:
 
 def _apply(chosen: Scenario) -> None:
     """clear(), then the scripts, hostname and port counters of a scenario."""
+    scenario = importlib.import_module(".scenario", __name__)
+
     compiled = scenario.compile_scripts(chosen, Step)
     clear()
     for target, steps in compiled.items():
@@ -184,6 +200,8 @@ def _apply(chosen: Scenario) -> None:
 
 def reset() -> None:
     """clear(), then the embedded default scenario."""
+    scenario = importlib.import_module(".scenario", __name__)
+
     _apply(scenario.default_scenario())
 
 
@@ -192,6 +210,8 @@ def load_scenario(source: scenario.Source) -> Scenario:
     Scenario; returns it whole (what it extends merged in, defaults filled
     in). A scenario that cannot be used raises ScenarioError and leaves the
     platform as it was."""
+    scenario = importlib.import_module(".scenario", __name__)
+
     chosen = scenario.load(source)
     _apply(chosen)
     return chosen
@@ -201,6 +221,8 @@ def load_scenario(source: scenario.Source) -> Scenario:
 def start_scenario() -> Scenario:
     """The scenario this process starts with: the file ZEL_SIM_SCENARIO
     names, or the default switch when the variable is not set."""
+    scenario = importlib.import_module(".scenario", __name__)
+
     path = os.environ.get("ZEL_SIM_SCENARIO")
     if path is None:
         return scenario.default_scenario()

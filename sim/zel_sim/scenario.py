@@ -27,6 +27,7 @@ import msgspec
 from msgspec import UNSET, Meta, Struct, UnsetType, field
 
 from . import records
+from ._errors import ScenarioError
 from ._lib import FUNCTIONS
 
 __all__ = [
@@ -36,16 +37,6 @@ __all__ = [
 ]
 
 DEFAULT_PATH = pathlib.Path(__file__).with_name("default.toml")
-
-
-class ScenarioError(ValueError):
-    """A scenario that cannot be used. The message names the scenario (its
-    file, or what it was given as) and what is wrong where."""
-
-    def __init__(self, source: str, problem: str) -> None:
-        super().__init__(f"scenario {source}: {problem}")
-        self.source = source
-        self.problem = problem
 
 
 # ---- value types ------------------------------------------------------------------
@@ -97,6 +88,18 @@ def _unique(entries: list[Any], key: str, where: str) -> None:
         if value in seen:
             raise ValueError(f"{where}[{index}]: {key} {value!r} is given twice")
         seen.add(value)
+
+
+def _located(error: msgspec.MsgspecError) -> str:
+    """msgspec's message, with the location even at the top level."""
+    text = str(error)
+    for alone in ("date", "time"):
+        if f", got `{alone}`" in text:
+            text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
+                     "such as 2024-11-18T02:30:00Z)")
+    if " - at `" in text or not isinstance(error, msgspec.ValidationError):
+        return text
+    return f"{text} - at `$`"
 
 
 class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
@@ -388,7 +391,7 @@ def _decode(text: str, name: str) -> dict[str, Any]:
         msgspec.toml.decode(text, type=Scenario)
         data: dict[str, Any] = msgspec.toml.decode(text)
     except msgspec.MsgspecError as error:
-        raise ScenarioError(name, str(error)) from None
+        raise ScenarioError(name, _located(error)) from None
     finally:
         _whole.reset(token)
     return data
@@ -399,7 +402,7 @@ def _check_dict(data: dict[str, Any], name: str) -> None:
     try:
         msgspec.convert(data, Scenario)
     except msgspec.MsgspecError as error:
-        raise ScenarioError(name, str(error)) from None
+        raise ScenarioError(name, _located(error)) from None
     finally:
         _whole.reset(token)
 
@@ -409,8 +412,7 @@ def _read_file(path: pathlib.Path) -> str:
         return path.read_text(encoding="utf-8")
     except (OSError, UnicodeDecodeError) as error:
         reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-        raise ScenarioError(str(path), reason.lower() if reason[:1].isupper() else reason
-                            ) from None
+        raise ScenarioError(str(path), reason) from None
 
 
 @functools.cache
@@ -438,7 +440,7 @@ def _resolve(data: dict[str, Any], name: str, base: pathlib.Path,
 
 
 def _looks_like_path(text: str) -> bool:
-    return "\n" not in text and ("=" not in text or os.path.isfile(text))
+    return bool(text) and "\n" not in text and ("=" not in text or os.path.isfile(text))
 
 
 def _raw(source: Source) -> tuple[dict[str, Any], str, pathlib.Path, tuple[str, ...]]:
@@ -466,7 +468,7 @@ def load(source: Source) -> Scenario:
     try:
         return msgspec.convert(merged, Scenario)
     except msgspec.MsgspecError as error:
-        problem = str(error) + (" (in the scenario with what it extends merged in)"
+        problem = _located(error) + (" (in the scenario with what it extends merged in)"
                                 if data is not merged else "")
         raise ScenarioError(name, problem) from None
 

@@ -39,10 +39,12 @@ def _check(files: list[pathlib.Path]) -> int:
 
 
 def _dump(file: pathlib.Path | None) -> int:
-    if file is None:
-        named = os.environ.get("ZEL_SIM_SCENARIO")
-        file = scenario.DEFAULT_PATH if named is None else pathlib.Path(named)
     try:
+        if file is None:
+            named = os.environ.get("ZEL_SIM_SCENARIO")
+            if named == "":
+                raise ScenarioError("ZEL_SIM_SCENARIO", "the variable is set but empty")
+            file = scenario.DEFAULT_PATH if named is None else pathlib.Path(named)
         sys.stdout.write(scenario.dump(scenario.load(file)))
     except ScenarioError as error:
         print(error, file=sys.stderr)

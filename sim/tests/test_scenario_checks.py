@@ -35,7 +35,8 @@ def problem(tmp_path, text):
 
 
 @pytest.mark.parametrize("text, expected", [
-    ('[[dot1x]]\ninterface = "gi1"\nmode = "2"\n', "Expected `int`, got `str` - at `$.dot1x[0].mode`"),
+    ('[[dot1x]]\ninterface = "gi1"\nmode = "2"\n',
+     "Expected `int`, got `str` - at `$.dot1x[0].mode`"),
     ('[system]\nhostnme = "x"\n', "Object contains unknown field `hostnme` - at `$.system`"),
     ('okay = 1\n', "Object contains unknown field `okay` - at `$`"),
     ('[[hardware.psu]]\nname = "P"\nokay = 1\n',

@@ -120,8 +120,9 @@ def script(fn: str, *steps: StepLike, key: bytes | str | None = None, result: in
     by interface name before its unkeyed script.
     """
     _check_fn(fn)
-    one = {k: v for k, v in
-           dict(result=result, record=record, delay=delay, aux=aux).items() if v is not None}
+    one: dict[str, Any] = {k: v for k, v in
+                           dict(result=result, record=record, delay=delay, aux=aux).items()
+                           if v is not None}
     if steps and one:
         raise TypeError("give either steps or the fields of one step, not both")
     made = [_as_step(s) for s in steps] or ([Step(**one)] if one else [])
@@ -212,7 +213,7 @@ def load_scenario(source: scenario.Source) -> Scenario:
     platform as it was."""
     scenario = importlib.import_module(".scenario", __name__)
 
-    chosen = scenario.load(source)
+    chosen: Scenario = scenario.load(source)
     _apply(chosen)
     return chosen
 
@@ -225,10 +226,12 @@ def start_scenario() -> Scenario:
 
     path = os.environ.get("ZEL_SIM_SCENARIO")
     if path is None:
-        return scenario.default_scenario()
+        chosen: Scenario = scenario.default_scenario()
+        return chosen
     if not path:
         raise ScenarioError("ZEL_SIM_SCENARIO", "the variable is set but empty")
-    return scenario.load(pathlib.Path(path))
+    chosen = scenario.load(pathlib.Path(path))
+    return chosen
 
 
 def load_start_scenario() -> Scenario:

@@ -13,6 +13,7 @@ import os
 import pathlib
 import shutil
 import tempfile
+from types import ModuleType
 from typing import TYPE_CHECKING
 
 if TYPE_CHECKING:
@@ -25,14 +26,15 @@ _VARIABLES = ("SYS_CLASS_NET_STATS_TX_PKTS", "SYS_CLASS_NET_STATS_TX_BYTES",
 _directory: pathlib.Path | None = None
 
 
-def _stand_in():
+def _stand_in() -> ModuleType | None:
     """The zel.zel stand-in, or None in a process that has another zel.zel
     (or none): that process keeps its own paths."""
     try:
-        import zel.zel
+        import zel.zel  # type: ignore[import-untyped]
     except ImportError:
         return None
-    return zel.zel if hasattr(zel.zel, "set_scenario_ports") else None
+    module: ModuleType = zel.zel
+    return module if hasattr(module, "set_scenario_ports") else None
 
 
 def directory() -> pathlib.Path | None:

@@ -551,12 +551,15 @@ def _hardware(section: Hardware, out: dict[Target, list[Any]], step: Any) -> Non
 
 
 def _hop_steps(hops: list[Hop], step: Any) -> list[Any]:
-    return [step(hop.result, records.trace_response(hop.ttl, hop.ip, hop.host, hop.probes,
-                                                    hop.probe_count), hop.delay)
+    # Numbered and settled by Traceroute: ttl and result are ints here.
+    return [step(hop.result, records.trace_response(int(hop.ttl or 0), hop.ip, hop.host,
+                                                    hop.probes, hop.probe_count), hop.delay)
             for hop in hops]
 
 
-def _route(route: Traceroute | Destination, step: Any) -> tuple[Any, list[Any]]:
+def _route(route: Any, step: Any) -> tuple[Any, list[Any]]:
+    """The init step and hop steps of [traceroute] or of a destination whose
+    keys were all filled in from it."""
     header = records.trace_header(route.host_name, route.ip_address, route.hops, route.probes,
                                   route.timeout, route.package_size)
     init = step(route.result, header, route.delay, records.trace_context(route.reply_mtu))

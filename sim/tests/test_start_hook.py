@@ -97,7 +97,7 @@ def test_a_broken_start_scenario_fails_every_import(tmp_path, first, content, pr
 
 def test_an_empty_variable_is_refused():
     proc = run("import zel.zel_util", ZEL_SIM_SCENARIO="")
-    assert "zel_sim._errors.ScenarioError: scenario ZEL_SIM_SCENARIO: the variable is set but " \
+    assert "zel_sim.ScenarioError: scenario ZEL_SIM_SCENARIO: the variable is set but " \
            "empty" in proc.stderr
 
 

@@ -9,3 +9,7 @@ class ScenarioError(ValueError):
         super().__init__(f"scenario {source}: {problem}")
         self.source = source
         self.problem = problem
+
+
+# Shown, and found by pickle, under the package that exports it.
+ScenarioError.__module__ = "zel_sim"

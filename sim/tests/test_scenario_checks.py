@@ -269,6 +269,9 @@ def scenario_texts():
     for pattern in ("sim/zel_sim/*.toml", "docs/**/*.toml", "tests/**/*.toml"):
         for path in sorted(ROOT.glob(pattern)):
             yield str(path.relative_to(ROOT)), path.read_text()
+    demo_test = (ROOT / "tests" / "test_demo_options.py").read_text()
+    yield "tests/test_demo_options.py SCENARIO", re.search(r'SCENARIO = """(.*?)"""', demo_test,
+                                                          re.S).group(1)
     for doc in ("docs/scenarios.md", "sim/README.md"):
         text = (ROOT / doc).read_text()
         for index, block in enumerate(re.findall(r"```toml\n(.*?)```", text, re.S)):

@@ -199,11 +199,18 @@ def _apply(chosen: Scenario) -> None:
     _ports.serve(chosen.port)
 
 
-def reset() -> None:
-    """clear(), then the embedded default scenario."""
+@functools.cache
+def _default() -> Scenario:
+    # Read once: applying a scenario never changes it.
     scenario = importlib.import_module(".scenario", __name__)
 
-    _apply(scenario.default_scenario())
+    chosen: Scenario = scenario.default_scenario()
+    return chosen
+
+
+def reset() -> None:
+    """clear(), then the embedded default scenario."""
+    _apply(_default())
 
 
 def load_scenario(source: scenario.Source) -> Scenario:
@@ -226,11 +233,10 @@ def start_scenario() -> Scenario:
 
     path = os.environ.get("ZEL_SIM_SCENARIO")
     if path is None:
-        chosen: Scenario = scenario.default_scenario()
-        return chosen
+        return _default()
     if not path:
         raise ScenarioError("ZEL_SIM_SCENARIO", "the variable is set but empty")
-    chosen = scenario.load(pathlib.Path(path))
+    chosen: Scenario = scenario.load(pathlib.Path(path))
     return chosen
 
 

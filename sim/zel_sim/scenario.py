@@ -110,6 +110,8 @@ class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
 
 
 class System(_Strict):
+    """[system]: hostname, last backup and the configuration answers."""
+
     hostname: str = ""
     backup_time: BackupTime = False
     diag_debug: Word = 0
@@ -132,6 +134,8 @@ class System(_Strict):
 
 
 class Session(_Strict):
+    """[[dot1x.sessions]]: one 802.1X session (up to 20 per interface)."""
+
     mac: str = ""
     type: str = ""
     eap: str = ""
@@ -151,6 +155,8 @@ class Session(_Strict):
 
 
 class Dot1x(_Strict):
+    """[[dot1x]]: the 802.1X state of one interface; name defaults to interface."""
+
     interface: Key
     result: Word = 1
     delay: Seconds = 0.0
@@ -181,6 +187,8 @@ class Dot1x(_Strict):
 
 
 class Port(_Strict):
+    """[[port]]: the traffic counters of one port, served as counter files."""
+
     name: Key
     tx_packets: Counter = 0
     tx_bytes: Counter = 0
@@ -199,6 +207,8 @@ class Port(_Strict):
 
 
 class Psu(_Strict):
+    """[[hardware.psu]]: one power supply (up to 13)."""
+
     name: str
     ok: Word = 1
     connected: Word = 1
@@ -208,6 +218,8 @@ class Psu(_Strict):
 
 
 class Flash(_Strict):
+    """[[hardware.flash]]: one flash partition (up to 8); image "" = none."""
+
     partition: Word = 0
     image: str = ""
     tot_size: Word = 0
@@ -220,17 +232,24 @@ class Flash(_Strict):
 
 
 class Hardware(_Strict):
+    """[hardware]: temperature readings, power supplies, flash partitions."""
+
     temperatures: Annotated[list[Float32], Meta(max_length=8)] = []
     psu: Annotated[list[Psu], Meta(max_length=13)] = []
     flash: Annotated[list[Flash], Meta(max_length=8)] = []
 
 
 class Mtraceroute(_Strict):
+    """[mtraceroute]: what api_mtraceroute answers, and how long it takes."""
+
     result: Word = 0
     delay: Seconds = 0.0
 
 
 class Hop(_Strict):
+    """One hop of a route: ttl defaults to its position; the last hop ends
+    the trace (result 1), the others answer 0 unless given (never 1)."""
+
     ttl: Word | None = None
     ip: str = ""
     host: str = ""

@@ -72,7 +72,8 @@ def room_cases():
     for key, room in records.SESSION_TEXT_ROOMS.items():
         yield (f'[[dot1x]]\ninterface = "i"\n[[dot1x.sessions]]\n{key} = "{"x" * room}"\n', key,
                room, "$.dot1x[0].sessions[0]")
-    yield f'[[dot1x]]\ninterface = "{"x" * 64}"\n', "interface", 64, "$.dot1x[0]"
+    # The record's name defaults to the interface, and is checked as such.
+    yield f'[[dot1x]]\ninterface = "{"x" * 64}"\n', "name", 64, "$.dot1x[0]"
     yield f'[system]\nhostname = "{"x" * 36}"\n', "hostname", records.HOSTNAME_ROOM, "$.system"
     yield (f'[[hardware.psu]]\nname = "{"x" * 112}"\n', "name", records.PSU_NAME_ROOM,
            "$.hardware.psu[0]")

@@ -178,7 +178,6 @@ class Dot1x(_Strict):
     sessions: Annotated[list[Session], Meta(max_length=20)] = []
 
     def __post_init__(self) -> None:
-        _check_texts(self, {"interface": records.TRACE_HOST_ROOM})
         if self.name is None:
             self.name = self.interface
         if self.count is None:

@@ -244,7 +244,9 @@ def apply_scenario(parser, path):
         parser.error("--scenario needs the device simulator (zel-sim), which is not installed")
     try:
         zel_sim.load_scenario(path)
-    except Exception as error:  # unreadable file, bad TOML, unknown section
+    except zel_sim.ScenarioError as error:  # names the file and what is wrong where
+        parser.error(str(error))
+    except Exception as error:
         parser.error(f"scenario {path}: {error}")
 
 

@@ -1,15 +1,48 @@
-"""Imported by zel_sim.pth at interpreter start.
+"""Imported by zel_sim.pth at interpreter start; kept tiny, since every
+interpreter of the environment runs it.
 
-Puts the simulated platform into the process unless ZEL_SIM_PRELOAD=0 (builds
-run that way, so that an instrumented simulator never loads into pip or the
-compilers). An interpreter that cannot load ctypes (an isolated
-sub-interpreter) is left alone: the library is in the process already.
+It only puts a finder in front of sys.meta_path. The first time anything
+imports zel.zel_util, the finder imports the control package zel_sim first:
+that loads the simulated platform library into the global symbol scope (so
+the module's platform symbols resolve as on the device) and applies the
+scenario this process starts with. A scenario that cannot be used makes
+that import fail with zel_sim.ScenarioError, and every later attempt too.
+Importing zel_sim directly does the same. Nothing else is loaded: ctypes,
+the library and the scenario code stay out of processes that never import
+either.
+
+ZEL_SIM_PRELOAD=0 leaves the finder out (builds run that way, so that an
+instrumented simulator never loads into pip or the compilers). An
+interpreter that cannot load ctypes (an isolated sub-interpreter) is left
+alone: the library is in the process already.
 """
 
 import os
+import sys
+
+
+class ZelSimStartHook:
+    """Meta path finder that finds nothing: it only runs the simulator's
+    start before zel.zel_util is looked for, then steps aside."""
+
+    _busy = False
+
+    @classmethod
+    def find_spec(cls, name, path=None, target=None):
+        if name != "zel.zel_util" or cls._busy:
+            return None
+        cls._busy = True
+        try:
+            import zel_sim  # noqa: F401
+        except ImportError as error:
+            if (error.name or "").lstrip("_") != "ctypes":
+                raise
+        finally:
+            cls._busy = False
+        if cls in sys.meta_path:
+            sys.meta_path.remove(cls)
+        return None
+
 
 if os.environ.get("ZEL_SIM_PRELOAD") != "0":
-    try:
-        import zel_sim._preload  # noqa: F401
-    except ImportError:
-        pass
+    sys.meta_path.insert(0, ZelSimStartHook)

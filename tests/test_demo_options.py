@@ -65,7 +65,9 @@ def test_json_report_of_a_scenario(scenario):
     hardware = report["hardware"]
     assert hardware["temperatures"] == {"error": "CFunctionError('get_temp_list', -1)"}
     assert hardware["power_supplies"] == [{"name": "PSU 7", "connected": True, "ok": False}]
-    assert hardware["flash"] == []  # the scenario's [hardware] replaces the default's whole
+    # [hardware] merges into the default's key by key: its flash stays.
+    assert sorted((p["partition"], p["image"]) for p in hardware["flash"]) == [
+        (1, "zel-os-5.2.1.bin"), (2, "zel-os-5.1.4.bin"), (3, "")]
     assert report["configuration"] == {
         "last_backup": datetime.datetime.fromtimestamp(1700000000).isoformat(),
         "diag_debug": 1, "cmdb_max_buff": 4095, "stp_instance_priority_default": 32768}
@@ -91,7 +93,7 @@ def test_text_report_goes_on_after_a_failing_section(scenario):
 
 @pytest.mark.parametrize("content, message", [
     (None, "No such file or directory"),
-    ("[nonsense]\n", "unknown scenario sections: ['nonsense']"),
+    ("[nonsense]\n", "Object contains unknown field `nonsense` - at `$`"),
     ("x = = 1\n", "scenario "),
 ])
 def test_bad_scenario_is_a_usage_error(tmp_path, content, message):

@@ -75,9 +75,16 @@ uint64_t zelsim_total_calls(void) {
     return zelsim::total_calls();
 }
 
+namespace {
+std::atomic<bool> g_startup_claimed{false};
+}  // namespace
+
 int zelsim_claim_startup(void) {
-    static std::atomic<bool> claimed{false};
-    return claimed.exchange(true) ? 0 : 1;
+    return g_startup_claimed.exchange(true) ? 0 : 1;
+}
+
+void zelsim_release_startup(void) {
+    g_startup_claimed.store(false);
 }
 
 int zelsim_open_contexts(void) {

@@ -138,9 +138,9 @@ Step take_step(Fn fn, Args args, const std::string *key) {
     return script == nullptr ? Step{} : advance(*script);
 }
 
-std::vector<Step> script_copy(Fn fn) {
-    auto it = state().scripts.find(ScriptKey{fn, std::nullopt});
-    return it == state().scripts.end() ? std::vector<Step>{} : it->second.steps;
+std::vector<Step> script_copy(Fn fn, const std::string *key) {
+    Script *script = find_script(fn, key);
+    return script == nullptr ? std::vector<Step>{} : script->steps;
 }
 
 void pause(const Step &step) {

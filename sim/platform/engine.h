@@ -77,9 +77,10 @@ std::mutex &state_mutex();
 // script for *key wins over the unkeyed one; no script gives a default step.
 Step take_step(Fn fn, Args args, const std::string *key = nullptr);
 
-// Lock held: the full script installed for fn without a key, for callers
-// that replay it on their own (trace contexts).
-std::vector<Step> script_copy(Fn fn);
+// Lock held: the full script installed for fn, the one keyed by *key when
+// there is one, else the unkeyed one; for callers that replay it on their
+// own (trace contexts).
+std::vector<Step> script_copy(Fn fn, const std::string *key = nullptr);
 
 // Lock not held: sleeps the step's delay.
 void pause(const Step &step);

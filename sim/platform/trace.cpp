@@ -1,7 +1,8 @@
 // The trace-route facility. Every context is a zeroed block the caller may
 // read (the reply MTU lives at offset 580) plus the simulator's own record of
 // it: an id for the call log and a private copy of the hop script, so that
-// concurrent traces each walk the whole route.
+// concurrent traces each walk the whole route. Scripts keyed by the host text
+// give a destination a route of its own.
 #include "exports.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <string>
 
 #include "engine.h"
 #include "subsystems.h"
@@ -78,15 +80,21 @@ void retire(void *block) {
     }
 }
 
-// A context without hops, or a pointer that is no context, ends the trace
-// at once: callers walk until they are told the last hop was reached.
-zelsim::Step next_hop(Context *c) {
+// Each hop is answered once. Past the last one (a route without hops, a
+// script whose last hop did not answer 1, a caller that goes on after 1) the
+// trace is over: the answer is 1 with nothing written, and the misuse is
+// noted. A pointer that is no context ends the trace the same way.
+zelsim::Step next_hop(Context *c, const void *block) {
     zelsim::Step end{1, {}, 0, {}};
-    if (c == nullptr || c->hops.empty()) {
+    if (c == nullptr) {
         return end;
     }
-    std::size_t last = c->hops.size() - 1;
-    return c->hops[c->next < last ? c->next++ : last];
+    if (c->next >= c->hops.size()) {
+        zelsim::add_error("query_trace_route: context " + std::to_string(c->id) + " (" +
+                          describe(block) + ") has no hop left to report");
+        return end;
+    }
+    return c->hops[c->next++];
 }
 
 }  // namespace
@@ -96,11 +104,14 @@ trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int ti
     zelsim::Step step;
     Context context{0, {}, 0, false};
     {
+        std::string target = ip_host == nullptr ? std::string() : std::string(ip_host);
+        const std::string *key = ip_host == nullptr ? nullptr : &target;
         std::lock_guard lock(zelsim::state_mutex());
         step = zelsim::take_step(zelsim::Fn::init_trace_route,
                                  {zelsim::text_arg(ip_host), std::int64_t{ttl},
-                                  std::int64_t{probes}, std::int64_t{timeout}});
-        context.hops = zelsim::script_copy(zelsim::Fn::query_trace_route);
+                                  std::int64_t{probes}, std::int64_t{timeout}},
+                                 key);
+        context.hops = zelsim::script_copy(zelsim::Fn::query_trace_route, key);
     }
     zelsim::pause(step);
     if (step.result == 0) {
@@ -127,7 +138,7 @@ int query_trace_route(trace_route_context *context, trace_route_response_info *r
             zelsim::add_error("query_trace_route: " + describe(context) +
                               " is not an open trace context");
         }
-        step = next_hop(c);
+        step = next_hop(c, context);
     }
     zelsim::pause(step);
     zelsim::put_record(step, response, sizeof *response);

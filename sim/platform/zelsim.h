@@ -58,6 +58,10 @@ uint64_t zelsim_total_calls(void);
  * applies its scenario once per process, not again in each interpreter. */
 int zelsim_claim_startup(void);
 
+/* Gives the claim back (the start-up scenario could not be applied), so
+ * that the next attempt claims it again. */
+void zelsim_release_startup(void);
+
 /* Trace contexts handed out and not yet freed. */
 int zelsim_open_contexts(void);
 

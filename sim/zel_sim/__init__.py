@@ -3,22 +3,49 @@
 The simulated platform library answers every platform function from a
 script: a list of steps consumed one per call, the last step repeating.
 This package installs scripts, reads back the log of calls, and applies
-scenarios (TOML descriptions of a whole switch; see default.toml).
+scenarios (TOML descriptions of a whole switch, checked strictly; see
+default.toml and the scenario module).
+
+Imported with the start-up hook active (the default; ZEL_SIM_PRELOAD=0 turns
+it off), the package applies the scenario this process starts with, once
+per process: the file named by ZEL_SIM_SCENARIO, or the default switch. A
+scenario that cannot be used raises ScenarioError from this import.
 """
 
-import collections
+from __future__ import annotations
+
 import ctypes
 import dataclasses
+import functools
+import importlib
+import os
+import pathlib
 import struct
+from typing import TYPE_CHECKING, Any, NamedTuple, Union
 
-from . import records
+from . import _ports, records
+from ._errors import ScenarioError
 from ._lib import FUNCTIONS, LIBRARY, StepStruct, fetch, lib
 
+if TYPE_CHECKING:
+    from . import scenario
+    from .scenario import Scenario
+
 __all__ = [
-    "Step", "Call", "FUNCTIONS", "LIBRARY", "records",
+    "Step", "Call", "FUNCTIONS", "LIBRARY", "records", "scenario", "Scenario", "ScenarioError",
     "script", "calls", "clear_calls", "total_calls", "reset", "clear",
     "open_trace_contexts", "errors", "hostname", "set_hostname", "load_scenario",
+    "start_scenario", "load_start_scenario", "port_directory", "reset_counter_paths",
 ]
+
+
+def __getattr__(name: str) -> Any:
+    # The scenario code (and msgspec) loads on first use: a process, or a
+    # sub-interpreter, that only needs the platform never imports it.
+    if name in ("scenario", "Scenario"):
+        module = importlib.import_module(".scenario", __name__)
+        return module if name == "scenario" else module.Scenario
+    raise AttributeError(f"module 'zel_sim' has no attribute {name!r}")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -30,15 +57,23 @@ class Step:
     update record)."""
 
     result: int = 0
-    record: bytes = b""
+    record: bytes | str = b""
     delay: float = 0.0
-    aux: bytes = b""
+    aux: bytes | str = b""
 
 
-Call = collections.namedtuple("Call", "fn args")
+class Call(NamedTuple):
+    """One logged platform call: the function's name and its arguments
+    (ints, raw bytes, None for a null pointer)."""
+
+    fn: str
+    args: tuple[int | bytes | None, ...]
 
 
-def _as_bytes(value, what):
+StepLike = Union[Step, int, dict[str, Any], tuple[Any, ...]]
+
+
+def _as_bytes(value: object, what: str) -> bytes:
     if isinstance(value, str):
         return value.encode("latin-1")
     if isinstance(value, (bytes, bytearray, memoryview)):
@@ -46,7 +81,7 @@ def _as_bytes(value, what):
     raise TypeError(f"{what} must be bytes or str, not {type(value).__name__}")
 
 
-def _as_step(item):
+def _as_step(item: StepLike) -> Step:
     if isinstance(item, Step):
         return item
     if isinstance(item, int):
@@ -58,12 +93,12 @@ def _as_step(item):
     raise TypeError(f"not a step: {item!r}")
 
 
-def _check_fn(fn):
+def _check_fn(fn: str) -> None:
     if fn not in FUNCTIONS:
         raise ValueError(f"no platform function named {fn!r}")
 
 
-def _step_struct(step, keep):
+def _step_struct(step: Step, keep: list[bytes]) -> StepStruct:
     record = _as_bytes(step.record, "record")
     aux = _as_bytes(step.aux, "aux")
     keep += [record, aux]
@@ -72,7 +107,9 @@ def _step_struct(step, keep):
                       ctypes.cast(ctypes.c_char_p(aux), ctypes.c_void_p), len(aux))
 
 
-def script(fn, *steps, key=None, result=None, record=None, delay=None, aux=None):
+def script(fn: str, *steps: StepLike, key: bytes | str | None = None, result: int | None = None,
+           record: bytes | str | None = None, delay: float | None = None,
+           aux: bytes | str | None = None) -> None:
     """Installs the script of platform function fn.
 
     script(fn, step, step, ...): the steps (Step, dict of Step fields,
@@ -83,18 +120,19 @@ def script(fn, *steps, key=None, result=None, record=None, delay=None, aux=None)
     by interface name before its unkeyed script.
     """
     _check_fn(fn)
-    one = {k: v for k, v in
-           dict(result=result, record=record, delay=delay, aux=aux).items() if v is not None}
+    one: dict[str, Any] = {k: v for k, v in
+                           dict(result=result, record=record, delay=delay, aux=aux).items()
+                           if v is not None}
     if steps and one:
         raise TypeError("give either steps or the fields of one step, not both")
-    steps = [_as_step(s) for s in steps] or ([Step(**one)] if one else [])
-    keep = []
-    array = (StepStruct * max(len(steps), 1))(*[_step_struct(s, keep) for s in steps])
+    made = [_as_step(s) for s in steps] or ([Step(**one)] if one else [])
+    keep: list[bytes] = []
+    array = (StepStruct * max(len(made), 1))(*[_step_struct(s, keep) for s in made])
     raw_key = None if key is None else _as_bytes(key, "key")
-    lib.zelsim_script(fn.encode(), raw_key, len(raw_key or b""), array, len(steps))
+    lib.zelsim_script(fn.encode(), raw_key, len(raw_key or b""), array, len(made))
 
 
-def _read_arg(blob, pos):
+def _read_arg(blob: bytes, pos: int) -> tuple[int | bytes | None, int]:
     tag = blob[pos]
     if tag == 0:
         return None, pos + 1
@@ -105,13 +143,13 @@ def _read_arg(blob, pos):
     return bytes(blob[start:start + length]), start + length
 
 
-def _parse_calls(blob):
+def _parse_calls(blob: bytes) -> list[Call]:
     (count,) = struct.unpack_from("=I", blob, 0)
     pos, out = 4, []
     for _ in range(count):
         fn, argc = blob[pos], blob[pos + 1]
         pos += 2
-        args = []
+        args: list[int | bytes | None] = []
         for _ in range(argc):
             arg, pos = _read_arg(blob, pos)
             args.append(arg)
@@ -119,7 +157,7 @@ def _parse_calls(blob):
     return out
 
 
-def calls(fn=None):
+def calls(fn: str | None = None) -> list[Call]:
     """The logged platform calls, oldest first (the latest 4096 are kept),
     as Call(fn, args); only those of fn when given."""
     if fn is not None:
@@ -128,56 +166,123 @@ def calls(fn=None):
     return [c for c in log if fn is None or c.fn == fn]
 
 
-def clear_calls():
+def clear_calls() -> None:
     """Empties the call log."""
     lib.zelsim_clear_calls()
 
 
-def total_calls():
+def total_calls() -> int:
     """Calls logged since the last reset or clear_calls, including those
     that have left the bounded log."""
-    return lib.zelsim_total_calls()
+    return int(lib.zelsim_total_calls())
 
 
-def clear():
+def clear() -> None:
     """Empty platform: no scripts (every function gives its neutral answer:
-    0 and no record), empty log, no errors, empty configuration database.
-    Trace contexts still open are forgotten."""
+    0 and no record), empty log, no errors, empty configuration database,
+    no simulated port counters. Trace contexts still open are forgotten."""
     lib.zelsim_reset()
+    _ports.serve([])
 
 
-def reset():
+def _apply(chosen: Scenario) -> None:
+    """clear(), then the scripts, hostname and port counters of a scenario."""
+    scenario = importlib.import_module(".scenario", __name__)
+
+    compiled = scenario.compile_scripts(chosen, Step)
+    clear()
+    for target, steps in compiled.items():
+        fn, key = target if isinstance(target, tuple) else (target, None)
+        script(fn, *steps, key=key)
+    if chosen.system.hostname:
+        set_hostname(chosen.system.hostname)
+    _ports.serve(chosen.port)
+
+
+@functools.cache
+def _default() -> Scenario:
+    # Read once: applying a scenario never changes it.
+    scenario = importlib.import_module(".scenario", __name__)
+
+    chosen: Scenario = scenario.default_scenario()
+    return chosen
+
+
+def reset() -> None:
     """clear(), then the embedded default scenario."""
-    from . import scenario
-
-    clear()
-    scenario.apply(scenario.default())
+    _apply(_default())
 
 
-def load_scenario(source):
-    """clear(), then apply a scenario given as a path, TOML text or dict."""
-    from . import scenario
+def load_scenario(source: scenario.Source) -> Scenario:
+    """clear(), then the scenario given as a path, TOML text, dict or
+    Scenario; returns it whole (what it extends merged in, defaults filled
+    in). A scenario that cannot be used raises ScenarioError and leaves the
+    platform as it was."""
+    scenario = importlib.import_module(".scenario", __name__)
 
-    clear()
-    scenario.apply(scenario.read(source))
+    chosen: Scenario = scenario.load(source)
+    _apply(chosen)
+    return chosen
 
 
-def open_trace_contexts():
+@functools.cache
+def start_scenario() -> Scenario:
+    """The scenario this process starts with: the file ZEL_SIM_SCENARIO
+    names, or the default switch when the variable is not set."""
+    scenario = importlib.import_module(".scenario", __name__)
+
+    path = os.environ.get("ZEL_SIM_SCENARIO")
+    if path is None:
+        return _default()
+    if not path:
+        raise ScenarioError("ZEL_SIM_SCENARIO", "the variable is set but empty")
+    chosen: Scenario = scenario.load(pathlib.Path(path))
+    return chosen
+
+
+def load_start_scenario() -> Scenario:
+    """clear(), then the scenario this process started with (what a test
+    fixture resets to), with the counter paths restored."""
+    chosen = start_scenario()
+    reset_counter_paths()
+    _apply(chosen)
+    return chosen
+
+
+def port_directory() -> pathlib.Path | None:
+    """The private directory holding the simulated counter files of the
+    current scenario's ports, None before any scenario served ports."""
+    return _ports.directory()
+
+
+def reset_counter_paths() -> None:
+    """Undoes what a test changed in zel.zel: the statistics root and the
+    four counter-file names. Scenario ports read their simulated files
+    again, every other name the kernel's."""
+    _ports.reset_paths()
+
+
+def open_trace_contexts() -> int:
     """Trace contexts handed out by init_trace_route and not freed."""
-    return lib.zelsim_open_contexts()
+    return int(lib.zelsim_open_contexts())
 
 
-def errors():
+def errors() -> list[str]:
     """Misuses the simulator detected (double free, unknown context...)."""
     return fetch(lib.zelsim_errors).decode("latin-1").splitlines()
 
 
-def hostname():
+def hostname() -> bytes:
     """The hostname committed through the configuration database."""
     return fetch(lib.zelsim_hostname)
 
 
-def set_hostname(name):
+def set_hostname(name: bytes | str) -> None:
     """Sets the committed hostname as if the switch had booted with it."""
     raw = _as_bytes(name, "name")
     lib.zelsim_set_hostname(raw, len(raw))
+
+
+from . import _startup  # noqa: E402 (needs everything above)
+
+_startup.run_once()

@@ -6,8 +6,11 @@ platform libraries already are. Loading the simulator with RTLD_GLOBAL before
 such a module is imported recreates that situation.
 """
 
+from __future__ import annotations
+
 import ctypes
 import os
+from typing import Any, Callable
 
 LIBRARY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "libzelplatform.so")
 
@@ -25,7 +28,7 @@ class StepStruct(ctypes.Structure):
     ]
 
 
-def _declare(name, restype, *argtypes):
+def _declare(name: str, restype: Any, *argtypes: Any) -> None:
     fn = getattr(lib, name)
     fn.restype = restype
     fn.argtypes = list(argtypes)
@@ -39,14 +42,15 @@ _declare("zelsim_calls", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_clear_calls", None)
 _declare("zelsim_total_calls", ctypes.c_uint64)
 _declare("zelsim_claim_startup", ctypes.c_int)
+_declare("zelsim_release_startup", None)
 _declare("zelsim_open_contexts", ctypes.c_int)
 _declare("zelsim_errors", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_hostname", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_set_hostname", None, ctypes.c_char_p, ctypes.c_size_t)
 
 
-def _names():
-    names = []
+def _names() -> tuple[str, ...]:
+    names: list[str] = []
     while (name := lib.zelsim_function_name(len(names))) is not None:
         names.append(name.decode())
     return tuple(names)
@@ -55,7 +59,7 @@ def _names():
 FUNCTIONS = _names()
 
 
-def fetch(call):
+def fetch(call: Callable[[Any, int], int]) -> bytes:
     """Runs one of the size-protocol calls until its data fits the buffer
     (the data may grow between the sizing call and the copy)."""
     size = call(None, 0)
@@ -63,5 +67,5 @@ def fetch(call):
         buf = ctypes.create_string_buffer(size)
         needed = call(buf, size)
         if needed <= size:
-            return buf.raw[:needed]
+            return bytes(buf.raw[:needed])
         size = needed

@@ -14,12 +14,22 @@ number of entries given; an explicit count is stored as it is, hostile
 values included.
 """
 
+from __future__ import annotations
+
 import struct
+from collections.abc import Iterable, Mapping, Sequence
+from typing import Any, TypeVar, Union
+
+# A text field value: raw bytes, or str encoded as the field wants.
+Text = Union[bytes, bytearray, str]
+_T = TypeVar("_T")
 
 __all__ = [
     "put", "text", "dot1x_status", "temp_list", "psu_list", "flash_list",
     "trace_header", "trace_response", "trace_context", "timestamp",
     "hostname_record",
+    "DOT1X_TEXT_ROOMS", "SESSION_TEXT_ROOMS", "PSU_NAME_ROOM", "FLASH_IMAGE_ROOM",
+    "TRACE_HEADER_ROOMS", "TRACE_RESPONSE_ROOMS", "HOSTNAME_ROOM", "TRACE_HOST_ROOM",
     "DOT1X_SIZE", "TEMP_SIZE", "PSU_SIZE", "FLASH_SIZE",
     "TRACE_HEADER_SIZE", "TRACE_RESPONSE_SIZE", "TRACE_CONTEXT_SIZE",
 ]
@@ -33,10 +43,20 @@ TRACE_RESPONSE_SIZE = 164
 TRACE_CONTEXT_SIZE = 584
 HOSTNAME_RECORD_SIZE = 40
 
+# Rooms of the text fields, terminator included: the packers below and the
+# scenario checks read them from here.
+PSU_NAME_ROOM = 112
+FLASH_IMAGE_ROOM = 64
+TRACE_HEADER_ROOMS = {"host_name": 64, "ip_address": 32}
+TRACE_RESPONSE_ROOMS = {"ip": 32, "host": 64}
+HOSTNAME_ROOM = 36
+# The host buffer the caller hands to init_trace_route.
+TRACE_HOST_ROOM = 64
+
 
 # ---- low-level helpers ------------------------------------------------------
 
-def put(buf, offset, fmt, value):
+def put(buf: bytearray, offset: int, fmt: str, value: Any) -> None:
     """struct.pack_into with little-endian standard sizes unless fmt says
     otherwise ("@l" for a native long, for instance)."""
     if fmt[:1] not in ("@", "=", "<", ">", "!"):
@@ -44,7 +64,7 @@ def put(buf, offset, fmt, value):
     struct.pack_into(fmt, buf, offset, value)
 
 
-def text(buf, offset, room, value, encoding="latin-1"):
+def text(buf: bytearray, offset: int, room: int, value: Text, encoding: str = "latin-1") -> None:
     """Stores a text field: the bytes and, when they leave room, one NUL."""
     data = value.encode(encoding) if isinstance(value, str) else bytes(value)
     if len(data) > room:
@@ -54,21 +74,21 @@ def text(buf, offset, room, value, encoding="latin-1"):
         buf[offset + len(data)] = 0
 
 
-def _int(buf, offset, value, bits=32):
+def _int(buf: bytearray, offset: int, value: int, bits: int = 32) -> None:
     low, high = -(1 << (bits - 1)), (1 << bits) - 1
     if not low <= value <= high:
         raise ValueError(f"{value} does not fit {bits} bits")
     put(buf, offset, "I" if bits == 32 else "H", value & high)
 
 
-def _entries(items, limit, what):
+def _entries(items: Iterable[_T], limit: int, what: str) -> list[_T]:
     items = list(items)
     if len(items) > limit:
         raise ValueError(f"the record holds at most {limit} {what}")
     return items
 
 
-def _count(items, count):
+def _count(items: Sequence[Any], count: int | None) -> int:
     return len(items) if count is None else count
 
 
@@ -85,6 +105,7 @@ _DOT1X_WORDS = {
     "mode": 64, "mab": 68, "dynamic_vlanid": 248, "native_vlanid": 252,
     "guest_vlan_enable": 384, "auth_fail_vlan_enable": 460,
 }
+DOT1X_TEXT_ROOMS = {key: room for key, (_, room) in _DOT1X_TEXTS.items()}
 _DOT1X_COUNT = 600
 _DOT1X_MAX_SESSIONS = 20
 
@@ -97,9 +118,10 @@ _SESSION_TEXTS = {
     "elapsed_time": (62, 16), "pae": (78, 16), "params": (94, 68),
     "security_group": (162, 36), "user": (198, 65), "brenlow_group": (263, 512),
 }
+SESSION_TEXT_ROOMS = {key: room for key, (_, room) in _SESSION_TEXTS.items()}
 
 
-def _session(buf, index, session):
+def _session(buf: bytearray, index: int, session: Mapping[str, Any]) -> None:
     unknown = set(session) - set(_SESSION_TEXTS) - set(_VLAN_WORDS)
     if unknown:
         raise TypeError(f"unknown session fields: {sorted(unknown)}")
@@ -111,11 +133,13 @@ def _session(buf, index, session):
         text(buf, base + offset, room, session.get(key, b""))
 
 
-def dot1x_status(name=b"", mode=0, mab=0, link_status=b"", port_status=b"",
-                 eap_pass_through=b"", dynamic_vlanid=0, native_vlanid=0,
-                 allowed_vlanid=b"", untagged_vlanid=b"", guest_vlan_enable=0,
-                 guest_vlan=b"", auth_fail_vlan_enable=0, auth_fail_vlan=b"",
-                 count=None, sessions=()):
+def dot1x_status(name: Text = b"", mode: int = 0, mab: int = 0, link_status: Text = b"",
+                 port_status: Text = b"", eap_pass_through: Text = b"",
+                 dynamic_vlanid: int = 0, native_vlanid: int = 0, allowed_vlanid: Text = b"",
+                 untagged_vlanid: Text = b"", guest_vlan_enable: int = 0, guest_vlan: Text = b"",
+                 auth_fail_vlan_enable: int = 0, auth_fail_vlan: Text = b"",
+                 count: int | None = None,
+                 sessions: Iterable[Mapping[str, Any]] = ()) -> bytes:
     """dot1x_status_info (16840 bytes): the header fields and up to 20
     sessions, dicts with mac, type, eap, eap_counter, elapsed_time, pae,
     params, security_group, user, brenlow_group (texts) and native_vlan_id,
@@ -135,7 +159,7 @@ def dot1x_status(name=b"", mode=0, mab=0, link_status=b"", port_status=b"",
 
 # ---- hardware -------------------------------------------------------------------
 
-def temp_list(temps, count=None):
+def temp_list(temps: Iterable[float], count: int | None = None) -> bytes:
     """temp_list_info (324 bytes): up to 8 readings, float at 36 of each
     40-byte entry, count at 320."""
     temps = _entries(temps, 8, "sensors")
@@ -146,33 +170,33 @@ def temp_list(temps, count=None):
     return bytes(buf)
 
 
-def psu_list(supplies, count=None):
+def psu_list(supplies: Iterable[tuple[Text, int, int]], count: int | None = None) -> bytes:
     """psu_list_info (1576 bytes): up to 13 (name, ok, connected) entries of
     120 bytes (name 0..111, ok at 112, connected at 116), count at 1568."""
     supplies = _entries(supplies, 13, "supplies")
     buf = bytearray(PSU_SIZE)
     for index, (name, ok, connected) in enumerate(supplies):
         base = 120 * index
-        text(buf, base, 112, name)
+        text(buf, base, PSU_NAME_ROOM, name)
         _int(buf, base + 112, int(ok))
         _int(buf, base + 116, int(connected))
     _int(buf, 1568, _count(supplies, count))
     return bytes(buf)
 
 
-def _flash_entry(buf, base, entry):
+def _flash_entry(buf: bytearray, base: int, entry: Mapping[str, Any]) -> None:
     unknown = set(entry) - {"partition", "image", "tot_size", "used_size", "usage", "active"}
     if unknown:
         raise TypeError(f"unknown flash fields: {sorted(unknown)}")
     _int(buf, base, entry.get("partition", 0))
-    text(buf, base + 4, 64, entry.get("image", b""), encoding="utf-8")
+    text(buf, base + 4, FLASH_IMAGE_ROOM, entry.get("image", b""), encoding="utf-8")
     _int(buf, base + 68, entry.get("tot_size", 0))
     _int(buf, base + 72, entry.get("used_size", 0))
     _int(buf, base + 76, entry.get("usage", 0))
     _int(buf, base + 80, int(entry.get("active", 0)))
 
 
-def flash_list(partitions, count=None):
+def flash_list(partitions: Iterable[Mapping[str, Any]], count: int | None = None) -> bytes:
     """flash_list_info (712 bytes): up to 8 dicts (partition, image,
     tot_size, used_size, usage, active) in 88-byte entries, count at 704."""
     partitions = _entries(partitions, 8, "partitions")
@@ -185,39 +209,42 @@ def flash_list(partitions, count=None):
 
 # ---- configuration ----------------------------------------------------------------
 
-def timestamp(seconds):
+def timestamp(seconds: int) -> bytes:
     """A backup time as the platform's native long."""
     return struct.pack("@l", seconds)
 
 
-def hostname_record(host_name=b"", size=HOSTNAME_RECORD_SIZE, fill=0):
+def hostname_record(host_name: Text = b"", size: int = HOSTNAME_RECORD_SIZE,
+                    fill: int = 0) -> bytes:
     """Start of the update record of object 11: host name at 4, room 36.
     fill sets every other byte, to see which bytes a writer touched."""
     buf = bytearray([fill]) * size
-    text(buf, 4, 36, host_name)
+    text(buf, 4, HOSTNAME_ROOM, host_name)
     return bytes(buf)
 
 
 # ---- traceroute ---------------------------------------------------------------------
 
-def trace_header(host_name=b"", ip_address=b"", hops=0, probes=0, timeout=0, package_size=0):
+def trace_header(host_name: Text = b"", ip_address: Text = b"", hops: int = 0, probes: int = 0,
+                 timeout: int = 0, package_size: int = 0) -> bytes:
     """trace_route_header_info (112 bytes)."""
     buf = bytearray(TRACE_HEADER_SIZE)
-    text(buf, 0, 64, host_name)
-    text(buf, 64, 32, ip_address)
+    text(buf, 0, TRACE_HEADER_ROOMS["host_name"], host_name)
+    text(buf, 64, TRACE_HEADER_ROOMS["ip_address"], ip_address)
     for offset, value in ((96, hops), (100, probes), (104, timeout), (108, package_size)):
         _int(buf, offset, value)
     return bytes(buf)
 
 
-def trace_response(ttl, ip, host, probes=(), probe_count=None):
+def trace_response(ttl: int, ip: Text, host: Text, probes: Iterable[tuple[int, int, float]] = (),
+                   probe_count: int | None = None) -> bytes:
     """trace_route_response_info (164 bytes): probes are up to 5 (status,
     code, time) triples, 12 bytes each from offset 104."""
     probes = _entries(probes, 5, "probes")
     buf = bytearray(TRACE_RESPONSE_SIZE)
     _int(buf, 0, ttl)
-    text(buf, 4, 32, ip)
-    text(buf, 36, 64, host)
+    text(buf, 4, TRACE_RESPONSE_ROOMS["ip"], ip)
+    text(buf, 36, TRACE_RESPONSE_ROOMS["host"], host)
     for index, (status, code, time) in enumerate(probes):
         base = 104 + 12 * index
         _int(buf, base, status)
@@ -227,7 +254,7 @@ def trace_response(ttl, ip, host, probes=(), probe_count=None):
     return bytes(buf)
 
 
-def trace_context(reply_mtu):
+def trace_context(reply_mtu: int) -> bytes:
     """Start of a trace context (pass as aux of init_trace_route): the reply
     MTU at offset 580."""
     buf = bytearray(TRACE_CONTEXT_SIZE)

@@ -1,161 +1,616 @@
-"""Scenarios: TOML descriptions of a switch, turned into scripts.
+"""Scenarios: TOML descriptions of a switch, checked strictly and turned
+into scripts.
 
-The schema is documented in default.toml, the scenario the simulator applies
-by default. A scenario replaces the whole platform; with ``extends =
-"default"`` it starts from the default scenario instead, its own sections
-replacing the default's section by section ([fail] entries are merged).
+A scenario is decoded into the structures below (msgspec Structs that
+refuse unknown keys and wrong types); every problem is reported as a
+ScenarioError naming the file and the location, such as "Expected `int`,
+got `str` - at `$.dot1x[0].mode`". Keys a scenario leaves out take the
+defaults written here; ``python -m zel_sim dump`` shows them filled in.
+
+``extends = "parent.toml"`` (relative to the file; ``"default"`` is the
+embedded default switch) starts from another scenario: tables merge key by
+key, the arrays ``dot1x``, ``port`` and ``traceroute.destination`` merge
+entry by entry by their key (interface, name, target), and every other
+array replaces the parent's whole.
 """
 
+from __future__ import annotations
+
+import contextvars
 import datetime
 import functools
 import os
 import pathlib
-import tomllib
+from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
 
-from . import Step, records, script, set_hostname
+import msgspec
+from msgspec import UNSET, Meta, Struct, UnsetType, field
+
+from . import records
+from ._errors import ScenarioError
+from ._lib import FUNCTIONS
+
+__all__ = [
+    "ScenarioError", "Scenario", "System", "Dot1x", "Session", "Port", "Hardware", "Psu",
+    "Flash", "Mtraceroute", "Traceroute", "Destination", "Hop", "DEFAULT_PATH",
+    "load", "default", "default_scenario", "dump", "schema", "compile_scripts",
+]
 
 DEFAULT_PATH = pathlib.Path(__file__).with_name("default.toml")
 
-_SECTIONS = {"extends", "system", "dot1x", "hardware", "mtraceroute", "traceroute", "fail"}
+
+# ---- value types ------------------------------------------------------------------
+
+# A platform word: anything from the signed minimum to the unsigned maximum
+# of 32 bits, as the records store it.
+Word = Annotated[int, Meta(ge=-(2**31), le=2**32 - 1)]
+Vlan = Annotated[int, Meta(ge=0, le=2**16 - 1)]
+# Counter files hold unsigned 64-bit values (checked by Port: msgspec bounds
+# stop at 63 bits).
+Counter = Annotated[int, Meta(ge=0)]
+Seconds = Annotated[float, Meta(ge=0, le=3600)]
+Float32 = Annotated[float, Meta(ge=-3.4e38, le=3.4e38)]
+# The device's long is 32 bits: a backup time must fit it.
+Epoch = Annotated[int, Meta(ge=-(2**31), le=2**31 - 1)]
+BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True)], Epoch, bool]
+Probe = tuple[Word, Word, Float32]
+Key = Annotated[str, Meta(min_length=1)]
+
+if TYPE_CHECKING:
+    FunctionName = str
+else:
+    FunctionName = Literal[FUNCTIONS]
+
+# Checks that need more than one entry (trace ends, a destination's inherited
+# keys) run on a whole scenario, not on one file that extends another.
+_whole = contextvars.ContextVar("_whole", default=True)
 
 
-def read(source):
-    """A scenario dict from a path, TOML text or a dict."""
-    if isinstance(source, dict):
-        data = source
-    elif isinstance(source, os.PathLike) or (isinstance(source, str) and _looks_like_path(source)):
-        data = tomllib.loads(pathlib.Path(source).read_text(encoding="utf-8"))
-    elif isinstance(source, str):
-        data = tomllib.loads(source)
-    else:
-        raise TypeError(f"a scenario is a path, TOML text or dict, not {type(source).__name__}")
-    return _extend(data)
+def _check_texts(struct: Struct, rooms: dict[str, int], encoding: str = "latin-1") -> None:
+    """Every text must fit its platform field with the terminator."""
+    for name, room in rooms.items():
+        value = getattr(struct, name)
+        if not isinstance(value, str):
+            continue
+        try:
+            size = len(value.encode(encoding))
+        except UnicodeEncodeError:
+            raise ValueError(f"`{name}` = {value!r} cannot be written in {encoding}") from None
+        if size >= room:
+            raise ValueError(f"`{name}` is {size} bytes long, but its platform field holds "
+                             f"{room} bytes with the terminator: at most {room - 1}")
 
 
-def _looks_like_path(text):
-    one_line = "\n" not in text
-    return one_line and ("=" not in text or os.path.isfile(text))
+def _unique(entries: list[Any], key: str, where: str) -> None:
+    seen: set[str] = set()
+    for index, entry in enumerate(entries):
+        value = getattr(entry, key)
+        if value in seen:
+            raise ValueError(f"{where}[{index}]: {key} {value!r} is given twice")
+        seen.add(value)
 
 
-@functools.cache
-def _default_text():
-    return DEFAULT_PATH.read_text(encoding="utf-8")
+def _located(error: msgspec.MsgspecError) -> str:
+    """msgspec's message, with the location even at the top level."""
+    text = str(error)
+    for alone in ("date", "time"):
+        if f", got `{alone}`" in text:
+            text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
+                     "such as 2024-11-18T02:30:00Z)")
+    if " - at `" in text or not isinstance(error, msgspec.ValidationError):
+        return text
+    return f"{text} - at `$`"
 
 
-def default():
-    """The embedded default scenario."""
-    return tomllib.loads(_default_text())
+class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
+    pass
 
 
-def _extend(data):
-    unknown = set(data) - _SECTIONS
-    if unknown:
-        raise ValueError(f"unknown scenario sections: {sorted(unknown)}")
-    base = data.get("extends")
-    if base is None:
-        return data
-    if base != "default":
-        raise ValueError(f"a scenario can only extend 'default', not {base!r}")
-    merged = {**default(), **data}
-    merged["fail"] = {**default().get("fail", {}), **data.get("fail", {})}
-    del merged["extends"]
-    return merged
+# ---- sections ----------------------------------------------------------------------
 
 
-# ---- sections ------------------------------------------------------------------
+class System(_Strict):
+    """[system]: hostname, last backup and the configuration answers."""
+
+    hostname: str = ""
+    backup_time: BackupTime = False
+    diag_debug: Word = 0
+    data_channel_unit: Word = 0
+    flush_result: Word = 0
+    config_result: Word = 0
+    query_update: bool = True
+    unknown_port_result: Word = -1
+
+    def __post_init__(self) -> None:
+        _check_texts(self, {"hostname": records.HOSTNAME_ROOM})
+        if self.backup_time is True:
+            raise ValueError("`backup_time` = true names no time: give a date-time with its "
+                             "offset, epoch seconds, or false for no backup")
+        if isinstance(self.backup_time, datetime.datetime):
+            seconds = int(self.backup_time.timestamp())
+            if not -(2**31) <= seconds < 2**31:
+                raise ValueError(f"`backup_time` {self.backup_time.isoformat()} does not fit "
+                                 "the platform's 32-bit time")
 
 
-def _system(section, out):
-    out["plat_switch_get_data_channel_unit"] = [Step(section.get("data_channel_unit", 0))]
-    out["sms_do_flush"] = [Step(section.get("flush_result", 0))]
-    out["is_diag_debug_enabled"] = [Step(int(section.get("diag_debug", 0)))]
-    out["check_create_zel_query"] = [Step(section.get("config_result", 0))]
-    out["zel_query_update"] = [Step(1 if section.get("query_update", True) else 0)]
-    out["nCfg_obj_change"] = [Step(section.get("config_result", 0))]
-    out["backupts_GetTimeStamp"] = [_backup(section.get("backup_time", False))]
-    out[("dump_tessel_802_1x_status", None)] = [Step(section.get("unknown_port_result", -1))]
+class Session(_Strict):
+    """[[dot1x.sessions]]: one 802.1X session (up to 20 per interface)."""
+
+    mac: str = ""
+    type: str = ""
+    eap: str = ""
+    eap_counter: str = ""
+    elapsed_time: str = ""
+    pae: str = ""
+    params: str = ""
+    security_group: str = ""
+    user: str = ""
+    brenlow_group: str = ""
+    native_vlan_id: Vlan = 0
+    traffic_vlan_id: Vlan = 0
+    dynamic_assigned_vlan_id: Vlan = 0
+
+    def __post_init__(self) -> None:
+        _check_texts(self, records.SESSION_TEXT_ROOMS)
 
 
-def _backup(value):
-    if value is False or value is None:
-        return Step(0)
-    if isinstance(value, str):
-        value = datetime.datetime.fromisoformat(value)
-    if isinstance(value, datetime.datetime):
-        value = int(value.timestamp())
-    return Step(1, records.timestamp(value))
+class Dot1x(_Strict):
+    """[[dot1x]]: the 802.1X state of one interface; name defaults to interface."""
+
+    interface: Key
+    result: Word = 1
+    delay: Seconds = 0.0
+    name: str | None = None
+    link_status: str = ""
+    port_status: str = ""
+    eap_pass_through: str = ""
+    allowed_vlanid: str = ""
+    untagged_vlanid: str = ""
+    guest_vlan: str = ""
+    auth_fail_vlan: str = ""
+    mode: Word = 0
+    mab: Word = 0
+    dynamic_vlanid: Word = 0
+    native_vlanid: Word = 0
+    guest_vlan_enable: Word = 0
+    auth_fail_vlan_enable: Word = 0
+    count: Word | None = None
+    sessions: Annotated[list[Session], Meta(max_length=20)] = []
+
+    def __post_init__(self) -> None:
+        if self.name is None:
+            self.name = self.interface
+        if self.count is None:
+            self.count = len(self.sessions)
+        _check_texts(self, records.DOT1X_TEXT_ROOMS)
 
 
-_PORT_KEYS = {"interface", "result", "delay", "count", "sessions"}
+class Port(_Strict):
+    """[[port]]: the traffic counters of one port, served as counter files."""
+
+    name: Key
+    tx_packets: Counter = 0
+    tx_bytes: Counter = 0
+    rx_packets: Counter = 0
+    rx_bytes: Counter = 0
+
+    def __post_init__(self) -> None:
+        parts = self.name.split("/")
+        if "\0" in self.name or self.name.startswith("/") or any(
+                p in ("", ".", "..") for p in parts):
+            raise ValueError(f"`name` {self.name!r} is not a port name (no empty, '.' or '..' "
+                             "parts, no leading '/', no NUL)")
+        for counter in ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes"):
+            if getattr(self, counter) >= 2**64:
+                raise ValueError(f"`{counter}` does not fit the 64-bit counter")
 
 
-def _dot1x(ports, out):
-    # Interfaces the scenario does not describe do not exist on this switch.
-    out.setdefault(("dump_tessel_802_1x_status", None), [Step(-1)])
-    for port in ports:
-        fields = {k: v for k, v in port.items() if k not in _PORT_KEYS}
-        fields.setdefault("name", port["interface"])
-        record = records.dot1x_status(count=port.get("count"),
-                                      sessions=port.get("sessions", []), **fields)
-        step = Step(port.get("result", 1), record, port.get("delay", 0.0))
-        out[("dump_tessel_802_1x_status", port["interface"])] = [step]
+class Psu(_Strict):
+    """[[hardware.psu]]: one power supply (up to 13)."""
+
+    name: str
+    ok: Word = 1
+    connected: Word = 1
+
+    def __post_init__(self) -> None:
+        _check_texts(self, {"name": records.PSU_NAME_ROOM})
 
 
-def _hardware(section, out):
-    psus = [(p["name"], p.get("ok", 1), p.get("connected", 1)) for p in section.get("psu", [])]
-    out["get_temp_list"] = [Step(0, records.temp_list(section.get("temperatures", [])))]
-    out["get_psu_list"] = [Step(0, records.psu_list(psus))]
-    out["get_flash_list"] = [Step(0, records.flash_list(section.get("flash", [])))]
+class Flash(_Strict):
+    """[[hardware.flash]]: one flash partition (up to 8); image "" = none."""
+
+    partition: Word = 0
+    image: str = ""
+    tot_size: Word = 0
+    used_size: Word = 0
+    usage: Word = 0
+    active: Word = 0
+
+    def __post_init__(self) -> None:
+        _check_texts(self, {"image": records.FLASH_IMAGE_ROOM}, encoding="utf-8")
 
 
-def _mtraceroute(section, out):
-    out["api_mtraceroute"] = [Step(section.get("result", 0), delay=section.get("delay", 0.0))]
+class Hardware(_Strict):
+    """[hardware]: temperature readings, power supplies, flash partitions."""
+
+    temperatures: Annotated[list[Float32], Meta(max_length=8)] = []
+    psu: Annotated[list[Psu], Meta(max_length=13)] = []
+    flash: Annotated[list[Flash], Meta(max_length=8)] = []
 
 
-def _hop_steps(hops):
-    steps = []
+class Mtraceroute(_Strict):
+    """[mtraceroute]: what api_mtraceroute answers, and how long it takes."""
+
+    result: Word = 0
+    delay: Seconds = 0.0
+
+
+class Hop(_Strict):
+    """One hop of a route: ttl defaults to its position; the last hop ends
+    the trace (result 1), the others answer 0 unless given (never 1)."""
+
+    ttl: Word | None = None
+    ip: str = ""
+    host: str = ""
+    probes: Annotated[list[Probe], Meta(max_length=5)] = []
+    probe_count: Word | None = None
+    delay: Seconds = 0.0
+    result: Word | None = None
+
+    def __post_init__(self) -> None:
+        _check_texts(self, records.TRACE_RESPONSE_ROOMS)
+        if self.probe_count is None:
+            self.probe_count = len(self.probes)
+
+
+def _finish_hops(hops: list[Hop], where: str) -> None:
+    """Numbers the hops and settles their results: the last hop ends the
+    trace (1), every other one says more follow (0 unless given)."""
     for index, hop in enumerate(hops):
         last = index == len(hops) - 1
-        probes = [tuple(p) for p in hop.get("probes", [])]
-        record = records.trace_response(hop.get("ttl", index + 1), hop.get("ip", ""),
-                                        hop.get("host", ""), probes, hop.get("probe_count"))
-        steps.append(Step(hop.get("result", 1 if last else 0), record, hop.get("delay", 0.0)))
-    return steps
+        if hop.ttl is None:
+            hop.ttl = index + 1
+        if last and hop.result not in (None, 1):
+            raise ValueError(f"{where}[{index}]: the last hop ends the trace, so its `result` "
+                             f"is 1, not {hop.result}")
+        if not last and hop.result == 1:
+            raise ValueError(f"{where}[{index}]: `result` 1 ends the trace, but "
+                             f"{len(hops) - index - 1} hop(s) follow")
+        if hop.result is None:
+            hop.result = 1 if last else 0
 
 
-def _traceroute(section, out):
-    header = records.trace_header(
-        section.get("host_name", ""), section.get("ip_address", ""), section.get("hops", 30),
-        section.get("probes", 3), section.get("timeout", 5), section.get("package_size", 60))
-    context = records.trace_context(section.get("reply_mtu", 1500))
-    out["init_trace_route"] = [Step(section.get("result", 1), header,
-                                    section.get("delay", 0.0), context)]
-    out["query_trace_route"] = _hop_steps(section.get("hop", []))
+_ROUTE_KEYS = ("result", "delay", "host_name", "ip_address", "hops", "probes", "timeout",
+               "package_size", "reply_mtu", "hop")
+_HEADER_ROOMS = dict(records.TRACE_HEADER_ROOMS)
 
 
-def _fail(section, out):
-    for fn, result in section.items():
-        for key in [k for k in out if k == fn or (isinstance(k, tuple) and k[0] == fn)]:
-            del out[key]
-        out[fn] = [Step(result)]
+class Destination(_Strict):
+    """The route to one target; keys left out are those of [traceroute]."""
+
+    target: Key
+    result: Word | UnsetType = UNSET
+    delay: Seconds | UnsetType = UNSET
+    host_name: str | UnsetType = UNSET
+    ip_address: str | UnsetType = UNSET
+    hops: Word | UnsetType = UNSET
+    probes: Word | UnsetType = UNSET
+    timeout: Word | UnsetType = UNSET
+    package_size: Word | UnsetType = UNSET
+    reply_mtu: Word | UnsetType = UNSET
+    hop: list[Hop] | UnsetType = UNSET
+
+    def __post_init__(self) -> None:
+        _check_texts(self, {"target": records.TRACE_HOST_ROOM, **_HEADER_ROOMS})
 
 
-def compile_scripts(data):
-    """{fn or (fn, key): [Step, ...]} for a scenario dict."""
-    out = {}
-    builders = [("system", _system), ("dot1x", _dot1x), ("hardware", _hardware),
-                ("mtraceroute", _mtraceroute), ("traceroute", _traceroute), ("fail", _fail)]
-    for name, build in builders:
-        if name in data:
-            build(data[name], out)
+class Traceroute(_Strict):
+    """init_trace_route and the hops of every target no destination names."""
+
+    result: Word = 1
+    delay: Seconds = 0.0
+    host_name: str = ""
+    ip_address: str = ""
+    hops: Word = 30
+    probes: Word = 3
+    timeout: Word = 5
+    package_size: Word = 60
+    reply_mtu: Word = 1500
+    hop: list[Hop] = []
+    destination: list[Destination] = []
+
+    def __post_init__(self) -> None:
+        _check_texts(self, _HEADER_ROOMS)
+        _unique(self.destination, "target", "destination")
+        if not _whole.get():
+            return
+        self._check_route(self, "traceroute")
+        for index, dest in enumerate(self.destination):
+            for key in _ROUTE_KEYS:
+                if getattr(dest, key) is UNSET:
+                    value = getattr(self, key)
+                    if key == "hop":
+                        value = [msgspec.structs.replace(hop) for hop in value]
+                    setattr(dest, key, value)
+            self._check_route(dest, f"traceroute.destination[{index}]")
+
+    @staticmethod
+    def _check_route(route: Traceroute | Destination, where: str) -> None:
+        hops = route.hop
+        assert isinstance(hops, list)
+        if route.result != 0 and not hops:
+            raise ValueError(f"{where}: the trace starts (`result` {route.result}) but has no "
+                             "hop; give its hops, or `result` = 0 for a trace that cannot start")
+        _finish_hops(hops, f"{where}.hop")
+
+
+def _no_trace() -> Traceroute:
+    return Traceroute(result=0)
+
+
+class Scenario(_Strict):
+    """A whole switch. Sections left out take their defaults: no 802.1X
+    interface, port, sensor, supply or partition, and no trace."""
+
+    extends: str | None = None
+    system: System = field(default_factory=System)
+    dot1x: list[Dot1x] = []
+    port: list[Port] = []
+    hardware: Hardware = field(default_factory=Hardware)
+    mtraceroute: Mtraceroute = field(default_factory=Mtraceroute)
+    traceroute: Traceroute = field(default_factory=_no_trace)
+    fail: dict[FunctionName, Word] = {}
+
+    def __post_init__(self) -> None:
+        _unique(self.dot1x, "interface", "dot1x")
+        _unique(self.port, "name", "port")
+
+
+# ---- reading --------------------------------------------------------------------
+
+# Arrays of tables whose entries merge with the parent's entry of the same key.
+_KEYED = {("dot1x",): "interface", ("port",): "name", ("traceroute", "destination"): "target"}
+
+Source = Union[str, os.PathLike[str], dict[str, Any], Scenario]
+
+
+def _merge(parent: dict[str, Any], child: dict[str, Any], path: tuple[str, ...] = ()) -> dict[
+        str, Any]:
+    out = dict(parent)
+    for key, value in child.items():
+        here, old = path + (key,), out.get(key)
+        if isinstance(value, dict) and isinstance(old, dict):
+            out[key] = _merge(old, value, here)
+        elif here in _KEYED and isinstance(value, list) and isinstance(old, list):
+            out[key] = _merge_keyed(old, value, _KEYED[here], here)
+        else:
+            out[key] = value
     return out
 
 
-def apply(data):
-    """Installs the scripts of a scenario over the current ones."""
-    for target, steps in compile_scripts(data).items():
-        fn, key = target if isinstance(target, tuple) else (target, None)
-        script(fn, *steps, key=key)
-    hostname = data.get("system", {}).get("hostname")
-    if hostname is not None:
-        set_hostname(hostname)
+def _merge_keyed(parent: list[Any], child: list[Any], key: str,
+                 path: tuple[str, ...]) -> list[Any]:
+    out = list(parent)
+    where = {entry.get(key): index for index, entry in enumerate(out)}
+    for entry in child:
+        index = where.get(entry.get(key))
+        if index is None:
+            where[entry.get(key)] = len(out)
+            out.append(entry)
+        else:
+            out[index] = _merge(out[index], entry, path)
+    return out
+
+
+def _decode(text: str, name: str) -> dict[str, Any]:
+    """The file's own data, checked on its own (types, keys, rooms)."""
+    token = _whole.set(False)
+    try:
+        msgspec.toml.decode(text, type=Scenario)
+        data: dict[str, Any] = msgspec.toml.decode(text)
+    except msgspec.MsgspecError as error:
+        raise ScenarioError(name, _located(error)) from None
+    finally:
+        _whole.reset(token)
+    return data
+
+
+def _check_dict(data: dict[str, Any], name: str) -> None:
+    token = _whole.set(False)
+    try:
+        msgspec.convert(data, Scenario)
+    except msgspec.MsgspecError as error:
+        raise ScenarioError(name, _located(error)) from None
+    finally:
+        _whole.reset(token)
+
+
+def _read_file(path: pathlib.Path) -> str:
+    try:
+        return path.read_text(encoding="utf-8")
+    except (OSError, UnicodeDecodeError) as error:
+        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
+        raise ScenarioError(str(path), reason) from None
+
+
+@functools.cache
+def _default_text() -> str:
+    return DEFAULT_PATH.read_text(encoding="utf-8")
+
+
+def _resolve(data: dict[str, Any], name: str, base: pathlib.Path,
+             chain: tuple[str, ...]) -> dict[str, Any]:
+    """data with what it extends merged in, without the extends key."""
+    parent_name = data.pop("extends", None)
+    if parent_name is None:
+        return data
+    if parent_name == "default":
+        parent_path, text = DEFAULT_PATH, _default_text()
+    else:
+        parent_path = (base / parent_name).resolve()
+        text = _read_file(parent_path) if str(parent_path) not in chain else ""
+    key = str(parent_path)
+    if key in chain:
+        raise ScenarioError(name, f"`extends` = {parent_name!r} comes back to {key}: "
+                                  "a scenario cannot extend itself")
+    parent = _resolve(_decode(text, key), key, parent_path.parent, chain + (key,))
+    return _merge(parent, data)
+
+
+def _looks_like_path(text: str) -> bool:
+    return bool(text) and "\n" not in text and ("=" not in text or os.path.isfile(text))
+
+
+def _raw(source: Source) -> tuple[dict[str, Any], str, pathlib.Path, tuple[str, ...]]:
+    """(data, name for messages, directory extends is relative to, files read)."""
+    if isinstance(source, dict):
+        _check_dict(source, "given as a dict")
+        return dict(source), "given as a dict", pathlib.Path.cwd(), ()
+    if isinstance(source, os.PathLike) or (isinstance(source, str) and _looks_like_path(source)):
+        path = pathlib.Path(source).resolve()
+        return _decode(_read_file(path), str(path)), str(path), path.parent, (str(path),)
+    if isinstance(source, str):
+        return _decode(source, "given as text"), "given as text", pathlib.Path.cwd(), ()
+    raise TypeError(f"a scenario is a path, TOML text, dict or Scenario, not "
+                    f"{type(source).__name__}")
+
+
+def load(source: Source) -> Scenario:
+    """The whole scenario (what it extends merged in, defaults filled in) of
+    a path, TOML text, dict or Scenario. Raises ScenarioError."""
+    if isinstance(source, Scenario):
+        source = msgspec.to_builtins(source, builtin_types=(datetime.datetime,))
+        assert isinstance(source, dict)
+    data, name, base, chain = _raw(source)
+    merged = _resolve(data, name, base, chain)
+    try:
+        return msgspec.convert(merged, Scenario)
+    except msgspec.MsgspecError as error:
+        problem = _located(error) + (" (in the scenario with what it extends merged in)"
+                                if data is not merged else "")
+        raise ScenarioError(name, problem) from None
+
+
+def default_scenario() -> Scenario:
+    """The embedded default scenario, whole."""
+    return load(DEFAULT_PATH)
+
+
+def default() -> dict[str, Any]:
+    """The embedded default scenario as plain data, to change and load."""
+    data: dict[str, Any] = msgspec.toml.decode(_default_text())
+    return data
+
+
+def _plain(value: Any) -> Any:
+    if isinstance(value, dict):
+        return {k: _plain(v) for k, v in value.items() if v is not None}
+    if isinstance(value, list):
+        return [_plain(v) for v in value]
+    return value
+
+
+def dump(scenario: Scenario) -> str:
+    """The scenario as TOML, every key written out."""
+    import tomli_w
+
+    data = _plain(msgspec.to_builtins(scenario, builtin_types=(datetime.datetime,)))
+    return tomli_w.dumps(data)
+
+
+def schema() -> dict[str, Any]:
+    """JSON Schema of a scenario file, for editors."""
+    result: dict[str, Any] = msgspec.json.schema(Scenario)
+    return result
+
+
+# ---- scripts ---------------------------------------------------------------------
+
+Target = Union[str, tuple[str, bytes]]
+
+
+def _system(section: System, out: dict[Target, list[Any]], step: Any) -> None:
+    out["plat_switch_get_data_channel_unit"] = [step(section.data_channel_unit)]
+    out["sms_do_flush"] = [step(section.flush_result)]
+    out["is_diag_debug_enabled"] = [step(section.diag_debug)]
+    out["check_create_zel_query"] = [step(section.config_result)]
+    out["zel_query_update"] = [step(1 if section.query_update else 0)]
+    out["nCfg_obj_change"] = [step(section.config_result)]
+    out["backupts_GetTimeStamp"] = [_backup(section.backup_time, step)]
+    out["dump_tessel_802_1x_status"] = [step(section.unknown_port_result)]
+
+
+def _backup(value: datetime.datetime | int | bool, step: Any) -> Any:
+    if value is False:
+        return step(0)
+    if isinstance(value, datetime.datetime):
+        value = int(value.timestamp())
+    return step(1, records.timestamp(int(value)))
+
+
+def _dot1x(ports: list[Dot1x], out: dict[Target, list[Any]], step: Any) -> None:
+    for port in ports:
+        fields = {k: getattr(port, k) for k in records.DOT1X_TEXT_ROOMS}
+        fields.update({k: getattr(port, k) for k in (
+            "mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
+            "auth_fail_vlan_enable")})
+        sessions = [msgspec.structs.asdict(s) for s in port.sessions]
+        record = records.dot1x_status(count=port.count, sessions=sessions, **fields)
+        key = ("dump_tessel_802_1x_status", port.interface.encode("latin-1"))
+        out[key] = [step(port.result, record, port.delay)]
+
+
+def _hardware(section: Hardware, out: dict[Target, list[Any]], step: Any) -> None:
+    psus = [(p.name, p.ok, p.connected) for p in section.psu]
+    flash = [msgspec.structs.asdict(f) for f in section.flash]
+    out["get_temp_list"] = [step(0, records.temp_list(section.temperatures))]
+    out["get_psu_list"] = [step(0, records.psu_list(psus))]
+    out["get_flash_list"] = [step(0, records.flash_list(flash))]
+
+
+def _hop_steps(hops: list[Hop], step: Any) -> list[Any]:
+    # Numbered and settled by Traceroute: ttl and result are ints here.
+    return [step(hop.result, records.trace_response(int(hop.ttl or 0), hop.ip, hop.host,
+                                                    hop.probes, hop.probe_count), hop.delay)
+            for hop in hops]
+
+
+def _route(route: Any, step: Any) -> tuple[Any, list[Any]]:
+    """The init step and hop steps of [traceroute] or of a destination whose
+    keys were all filled in from it."""
+    header = records.trace_header(route.host_name, route.ip_address, route.hops, route.probes,
+                                  route.timeout, route.package_size)
+    init = step(route.result, header, route.delay, records.trace_context(route.reply_mtu))
+    assert isinstance(route.hop, list)
+    return init, _hop_steps(route.hop, step)
+
+
+def _traceroute(section: Traceroute, out: dict[Target, list[Any]], step: Any) -> None:
+    init, hops = _route(section, step)
+    out["init_trace_route"], out["query_trace_route"] = [init], hops
+    for dest in section.destination:
+        init, hops = _route(dest, step)
+        key = dest.target.encode("latin-1")
+        out[("init_trace_route", key)] = [init]
+        out[("query_trace_route", key)] = hops
+
+
+def _fail(section: dict[str, int], out: dict[Target, list[Any]], step: Any) -> None:
+    for fn, result in section.items():
+        for target in [t for t in out if t == fn or (isinstance(t, tuple) and t[0] == fn)]:
+            del out[target]
+        out[fn] = [step(result)]
+
+
+def compile_scripts(scenario: Scenario, step: Any) -> dict[Target, list[Any]]:
+    """{fn or (fn, key): [step, ...]} of a scenario; step(result, record,
+    delay, aux) makes one step."""
+    out: dict[Target, list[Any]] = {}
+    _system(scenario.system, out, step)
+    _dot1x(scenario.dot1x, out, step)
+    _hardware(scenario.hardware, out, step)
+    out["api_mtraceroute"] = [step(scenario.mtraceroute.result,
+                                   delay=scenario.mtraceroute.delay)]
+    _traceroute(scenario.traceroute, out, step)
+    _fail(scenario.fail, out, step)
+    return out

@@ -1,0 +1,128 @@
+"""The start-up hook: nothing but a finder at interpreter start; the
+platform and the start scenario when zel.zel_util or zel_sim is imported;
+a scenario that cannot be used fails that import, every time."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+
+def run(code, **env):
+    merged = {k: v for k, v in os.environ.items()
+              if k not in ("ZEL_SIM_SCENARIO", "ZEL_SIM_PRELOAD")}
+    merged.update(env)
+    return subprocess.run([sys.executable, "-W", "ignore", "-c", textwrap.dedent(code)],
+                          capture_output=True, text=True, timeout=60, env=merged)
+
+
+def imported_at_start(*flags, **env):
+    """Modules that interpreter start-up imports, from -X importtime."""
+    merged = {k: v for k, v in os.environ.items()
+              if k not in ("ZEL_SIM_SCENARIO", "ZEL_SIM_PRELOAD")}
+    merged.update(env)
+    proc = subprocess.run([sys.executable, *flags, "-X", "importtime", "-c", "pass"],
+                          capture_output=True, text=True, timeout=60, env=merged)
+    assert proc.returncode == 0, proc.stderr
+    return {line.rsplit("|", 1)[1].strip() for line in proc.stderr.splitlines()
+            if line.startswith("import time:") and "|" in line} - {"imported package"}
+
+
+def test_start_up_imports_only_the_tiny_hook():
+    # With ZEL_SIM_PRELOAD=0 the .pth still imports the hook module, which
+    # then arms nothing: arming it must import nothing more.
+    plain = imported_at_start(ZEL_SIM_PRELOAD="0")
+    hooked = imported_at_start()
+    assert "zel_sim_start" in hooked and hooked == plain
+    assert not any(name.split(".")[0] in ("ctypes", "_ctypes", "zel_sim", "msgspec", "tomllib",
+                                          "zel") for name in hooked - {"zel_sim_start"})
+
+
+def test_nothing_of_the_simulator_loads_until_it_is_needed():
+    proc = run("""
+        import sys
+        def loaded():
+            return sorted(m for m in sys.modules if m.split(".")[0] in (
+                "ctypes", "zel_sim", "msgspec", "tomllib", "tomli_w", "zel", "zel_sim_start"))
+        print(loaded(), [type(f).__name__ for f in sys.meta_path][:1])
+        import zel.zel_util as z
+        print("zel_sim" in sys.modules, "ctypes" in sys.modules, z.get_cmdb_max_buff())
+        print([type(f).__name__ for f in sys.meta_path if "ZelSim" in getattr(f, "__name__", "")])
+    """)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.splitlines() == ["['zel_sim_start'] ['type']", "True True 4095", "[]"]
+
+
+def test_importing_the_module_puts_the_process_in_the_start_scenario(tmp_path):
+    path = tmp_path / "lab.toml"
+    path.write_text('extends = "default"\n[system]\nhostname = "lab-sw"\n'
+                    '[[port]]\nname = "gi1/0/1"\ntx_packets = 11\n')
+    proc = run("""
+        import zel.zel_util as z
+        print(z.system_port_traffic("gi1/0/1").tx_packets)
+        import zel_sim
+        print(zel_sim.hostname().decode(), zel_sim.start_scenario().system.hostname)
+    """, ZEL_SIM_SCENARIO=str(path))
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.split() == ["11", "lab-sw", "lab-sw"]
+
+
+@pytest.mark.parametrize("first", ["zel.zel_util", "zel_sim"])
+@pytest.mark.parametrize("content, problem", [
+    (None, "No such file or directory"),
+    ("[system]\nhostname = 1\n", "Expected `str`, got `int` - at `$.system.hostname`"),
+    ("[system\n", "Expected ']' at the end of a table declaration"),
+])
+def test_a_broken_start_scenario_fails_every_import(tmp_path, first, content, problem):
+    path = tmp_path / "switch.toml"
+    if content is not None:
+        path.write_text(content)
+    proc = run(f"""
+        import zel_sim_start
+        for name in [{first!r}, {first!r}, "zel.zel_util", "zel_sim"]:
+            try:
+                __import__(name)
+            except ValueError as error:
+                print(type(error).__name__, error)
+            else:
+                print("imported", name)
+    """, ZEL_SIM_SCENARIO=str(path))
+    assert proc.returncode == 0, proc.stderr
+    lines = proc.stdout.splitlines()
+    assert len(lines) == 4 and all(
+        line.startswith(f"ScenarioError scenario {path}: ") and problem in line for line in lines)
+
+
+def test_an_empty_variable_is_refused():
+    proc = run("import zel.zel_util", ZEL_SIM_SCENARIO="")
+    assert "zel_sim.ScenarioError: scenario ZEL_SIM_SCENARIO: the variable is set but " \
+           "empty" in proc.stderr
+
+
+def test_preload_off_leaves_everything_alone(tmp_path):
+    proc = run("""
+        import sys
+        print([f for f in sys.meta_path if "ZelSim" in getattr(f, "__name__", "")])
+        try:
+            import zel.zel_util
+        except ImportError as error:
+            print("undefined symbol" in str(error))
+        import zel_sim
+        print(zel_sim.hostname(), zel_sim.calls())
+    """, ZEL_SIM_PRELOAD="0", ZEL_SIM_SCENARIO=str(tmp_path / "not-read.toml"))
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.splitlines() == ["[]", "True", "b'' []"]
+
+
+def test_a_sub_interpreter_finds_the_platform_as_the_process_left_it():
+    proc = run("""
+        import _testcapi, zel_sim
+        zel_sim.load_scenario('[system]\\nhostname = "changed"\\n')
+        status = _testcapi.run_in_subinterp(
+            "import sys, zel_sim; print(zel_sim.hostname().decode(), 'msgspec' in sys.modules)")
+        print(status, zel_sim.hostname().decode())
+    """)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.split() == ["changed", "False", "0", "changed"]

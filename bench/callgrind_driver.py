@@ -56,6 +56,7 @@ def main(plan_path):
     cases = {case.name: case for case in workload.CASES}
     mark = os.getppid
     with workload.Workload(module, baseline) as work, timing.gc_paused():
+        workload.fill_call_log()  # nothing here empties it again
         for entry in plan:
             loop = make_loop(entry, work, cases)
             iterations = entry["iterations"]

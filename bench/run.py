@@ -35,12 +35,14 @@ warnings.filterwarnings("ignore", message="`pyramid.compat` is deprecated",
                         category=DeprecationWarning)
 
 import zel.zel_util as module  # noqa: E402
+import zel_sim  # noqa: E402
 
 from bench import ctypes_baseline as baseline  # noqa: E402
 from bench import table, timing, workload  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MARKER = "os_getppid"  # the C function of os.getppid(), see callgrind_driver
+PLATFORM_LIBRARY = os.path.basename(zel_sim.LIBRARY)
 
 
 class Settings:
@@ -75,6 +77,7 @@ def time_cases(settings, work, log):
         floor = workload.result_floor(work, case, mine)
         if case.prepare:
             case.prepare()
+        workload.fill_call_log()  # the checks above emptied it
         loops = {"module": workload.case_loop(work, case, mine),
                  "baseline": workload.case_loop(work, case, getattr(baseline, case.function)),
                  "floor": workload.floor_loop(case.nargs)}
@@ -114,17 +117,37 @@ def callgrind_plan(rows, floors, settings):
     return plan
 
 
-def _totals(path):
+def _counts(path):
+    """Total instructions of a callgrind dump (written with
+    --compress-strings=no), and the instructions spent in calls from the
+    module's object into the platform library: the simulator's share, which
+    the device's libraries replace."""
+    total, in_platform = None, 0
+    obj = callee = None
+    in_call = False
     with open(path) as f:
         for line in f:
-            if line.startswith("totals:") or line.startswith("summary:"):
-                return int(line.split()[1])
-    raise ValueError(f"no totals in {path}")
+            if line.startswith(("totals:", "summary:")):
+                total = int(line.split()[1])
+            elif line.startswith("ob="):
+                obj = os.path.basename(line[3:].strip())
+            elif line.startswith("cob="):
+                callee = os.path.basename(line[4:].strip())
+            elif line.startswith("calls="):
+                in_call = True
+            elif in_call and line[:1].isdigit():
+                if obj.startswith("zel_util.") and callee == PLATFORM_LIBRARY:
+                    in_platform += int(line.split()[1])
+                in_call, callee = False, None
+    if total is None:
+        raise ValueError(f"no totals in {path}")
+    return total, in_platform
 
 
 def run_callgrind(plan, log):
-    """Instructions per call of each plan entry, in plan order; None when
-    callgrind is missing or its dumps cannot be matched to the entries."""
+    """Instructions per call of each plan entry, in plan order, and those
+    of them spent in the platform library; None when callgrind is missing or
+    its dumps cannot be matched to the entries."""
     valgrind = shutil.which("valgrind")
     if valgrind is None:
         log("valgrind not found: no instruction counts "
@@ -136,8 +159,8 @@ def run_callgrind(plan, log):
             json.dump(plan, f)
         out = os.path.join(tmp, "cg.out")
         command = [valgrind, "--tool=callgrind", f"--dump-before={MARKER}", "--dump-instr=no",
-                   f"--callgrind-out-file={out}", sys.executable, "-m", "bench.callgrind_driver",
-                   plan_path]
+                   "--compress-strings=no", f"--callgrind-out-file={out}", sys.executable, "-m",
+                   "bench.callgrind_driver", plan_path]
         proc = subprocess.run(command, capture_output=True, text=True,
                               cwd=os.path.dirname(HERE))
         if proc.returncode != 0:
@@ -149,21 +172,27 @@ def run_callgrind(plan, log):
             log(f"callgrind wrote {len(dumps)} dumps for {len(plan)} entries: "
                 f"no instruction counts (is {MARKER} known to valgrind?)")
             return None
-        totals = [_totals(os.path.join(tmp, name)) for _, name in dumps]
-    return [(totals[3 * k + 2] - totals[3 * k + 1]) / (entry["iterations"] * timing.UNROLL)
-            for k, entry in enumerate(plan)]
+        counts = [_counts(os.path.join(tmp, name)) for _, name in dumps]
+
+    def per_call(k, which):
+        calls = plan[k]["iterations"] * timing.UNROLL
+        return (counts[3 * k + 2][which] - counts[3 * k + 1][which]) / calls
+
+    return [(per_call(k, 0), per_call(k, 1)) for k in range(len(plan))]
 
 
 def add_instructions(rows, plan, counts):
-    overhead = counts[0]
+    overhead = counts[0][0]
     floors = {entry["nargs"]: count - overhead
-              for entry, count in zip(plan, counts) if entry["variant"] == "floor"}
-    for entry, count in zip(plan, counts):
+              for entry, (count, _) in zip(plan, counts) if entry["variant"] == "floor"}
+    for entry, (count, in_platform) in zip(plan, counts):
         if entry["case"] is None:
             continue
         row = rows[entry["case"]]
         key = {"module": "ir", "baseline": "baseline_ir", "result": "result_ir"}[entry["variant"]]
         row[key] = count - overhead
+        if entry["variant"] == "module":
+            row["platform_ir"] = in_platform
         row["floor_ir"] = floors[row["nargs"]]
     return overhead
 
@@ -183,7 +212,8 @@ def per_hop_row(rows):
         row["status"] = a["status"] if a["status"] != "ok" else b["status"]
         return row
     row["status"] = "ok"
-    for key in ("ns", "baseline_ns", "result_ns", "ir", "baseline_ir", "result_ir"):
+    for key in ("ns", "baseline_ns", "result_ns", "ir", "baseline_ir", "result_ir",
+                "platform_ir"):
         if a.get(key) is not None and b.get(key) is not None:
             row[key] = (a[key] - b[key]) / extra_hops
     return row

@@ -32,6 +32,7 @@ COLUMNS = [
     ("ctypes ns", "baseline_ns", 1),
     ("× faster than ctypes", "x_faster", 2),
     ("Ir/call", "ir", 0),
+    ("Ir in platform", "platform_ir", 0),
     ("Ir × floor", "ir_x_floor", 2),
     ("Ir result floor", "result_ir", 0),
     ("Ir × result floor", "ir_x_result", 2),

@@ -12,6 +12,7 @@ creates the traceroute result files in the private directory instead of
 `CASES` lists one call per function, in the module's order.
 """
 
+import ctypes
 import dataclasses
 import datetime
 import marshal
@@ -184,6 +185,22 @@ class Workload:
             for name, value in names.items():
                 self.saved.append((namespace, name, namespace.get(name, _MISSING)))
                 namespace[name] = value
+
+
+def fill_call_log():
+    """Fills the simulator's call log, which keeps only the latest calls:
+    from then on each platform call also drops the oldest entry, as in any
+    long run, so that every measured call does the same work in the
+    simulator however many calls came before it."""
+    platform_call = ctypes.CDLL(zel_sim.LIBRARY).is_diag_debug_enabled
+    size = None
+    while True:
+        for _ in range(1024):
+            platform_call()
+        now = len(zel_sim.calls())
+        if now == size:
+            return
+        size = now
 
 
 # ---- the calls -------------------------------------------------------------------------

@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from bench import table  # noqa: E402
 
 ROW_KEYS = ("ns", "x_floor", "result_ns", "x_result", "baseline_ns", "x_faster", "ir",
-            "ir_x_floor", "result_ir", "ir_x_result")
+            "platform_ir", "ir_x_floor", "result_ir", "ir_x_result")
 
 RESULTS = {
     "date": "2026-01-02T03:04:05", "python": "3.12.1", "machine": "x86_64", "cpus": 2,
@@ -23,11 +23,11 @@ RESULTS = {
     "functions": [
         {"name": "get_8021x_status", "status": "ok", "target": "result", "limit": 1.0,
          "target_met": True, **dict(zip(ROW_KEYS, (9000.0, 450.0, 12000.0, 0.75, 31000.0,
-                                                   3.4444, 200000, 470.0, 260000, 0.769))),
+                                                   3.4444, 200000, 30000, 470.0, 260000, 0.769))),
          "floor_ns": 20.0, "floor_ir": 428},
         {"name": "psu_list", "status": "ok", "target": "result", "limit": 1.5,
          "target_met": False, **dict(zip(ROW_KEYS, (2000.0, 80.0, 700.0, 2.857, 10000.0, 5.0,
-                                                   37000, 82.0, 12000, 3.08)))},
+                                                   37000, 900.4, 82.0, 12000, 3.08)))},
         {"name": "get_cmdb_max_buff", "status": "ok", "target": "floor", "limit": 1.5,
          "target_met": True, "ns": 12.1, "x_floor": 0.49, "result_ns": None, "x_result": None,
          "baseline_ns": 13.2, "x_faster": 1.09, "ir": None, "ir_x_floor": None},
@@ -41,15 +41,16 @@ EXPECTED = """\
 x86_64, 2 CPUs, CPython 3.12.1, full run of 2026-01-02T03:04:05; verdicts on instructions.
 
 | function | ns/call | × floor | result floor ns | × result floor | ctypes ns | × faster than ctypes \
-| Ir/call | Ir × floor | Ir result floor | Ir × result floor | target |
-|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|
-| `get_8021x_status` | 9000.0 | 450.00 | 12000.0 | 0.75 | 31000.0 | 3.44 | 200000 | 470.00 \
-| 260000 | 0.77 | ≤ 1.0× result floor: PASS |
-| `psu_list` | 2000.0 | 80.00 | 700.0 | 2.86 | 10000.0 | 5.00 | 37000 | 82.00 | 12000 | 3.08 \
-| ≤ 1.5× result floor: FAIL |
-| `get_cmdb_max_buff` | 12.1 | 0.49 | - | - | 13.2 | 1.09 | - | - | - | - | ≤ 1.5× floor: PASS |
-| `get_diagnostic_data` per hop | 374.8 | - | - | - | 3789.0 | 10.11 | - | - | - | - |  |
-| `set_hostname` | not available in zel.zel_util yet |  |  |  |  |  |  |  |  |  |  |"""
+| Ir/call | Ir in platform | Ir × floor | Ir result floor | Ir × result floor | target |
+|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|
+| `get_8021x_status` | 9000.0 | 450.00 | 12000.0 | 0.75 | 31000.0 | 3.44 | 200000 | 30000 \
+| 470.00 | 260000 | 0.77 | ≤ 1.0× result floor: PASS |
+| `psu_list` | 2000.0 | 80.00 | 700.0 | 2.86 | 10000.0 | 5.00 | 37000 | 900 | 82.00 | 12000 \
+| 3.08 | ≤ 1.5× result floor: FAIL |
+| `get_cmdb_max_buff` | 12.1 | 0.49 | - | - | 13.2 | 1.09 | - | - | - | - | - \
+| ≤ 1.5× floor: PASS |
+| `get_diagnostic_data` per hop | 374.8 | - | - | - | 3789.0 | 10.11 | - | - | - | - | - |  |
+| `set_hostname` | not available in zel.zel_util yet |  |  |  |  |  |  |  |  |  |  |  |"""
 
 
 def _block(text):

@@ -15,7 +15,6 @@
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
 #include "mtraceroute/strings.hpp"
-#include "mtraceroute/time_text.hpp"
 #include "platform/platform.h"
 
 namespace zel {
@@ -80,22 +79,19 @@ struct PyMemText {
 };
 
 // format(time, ".3f") with the builtin format cached at initialisation. For
-// the interpreter's own format and a float, that is the float's fixed-point
-// text with three decimals: made here exactly for ordinary times, by the
-// interpreter's own conversion for the rest.
+// the interpreter's own format and a float, that is the text of the
+// interpreter's fixed-point conversion with three decimals, which float's
+// __format__ makes for ".3f", made here without a call.
 Ref time_text(float time) {
     if (!P.format_is_builtin)
         return call(P.format, to_float(time).get(), TR.time_format);
-    char text[kFixedPoint3Room];
-    if (const size_t length = fixed_point_3(time, text))
-        return require(PyUnicode_DecodeLatin1(text, static_cast<Py_ssize_t>(length), nullptr));
-    std::unique_ptr<char, PyMemText> general(
+    std::unique_ptr<char, PyMemText> text(
         PyOS_double_to_string(static_cast<double>(time), 'f', 3, 0, nullptr));
-    if (general == nullptr)
+    if (text == nullptr)
         throw_error();
     // Digits, sign and point, or "inf"/"nan": ASCII, which Latin-1 decodes as is.
     return require(PyUnicode_DecodeLatin1(
-        general.get(), static_cast<Py_ssize_t>(std::strlen(general.get())), nullptr));
+        text.get(), static_cast<Py_ssize_t>(std::strlen(text.get())), nullptr));
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as

@@ -18,6 +18,12 @@ struct MadeTuple {
     Ref type;
     FunctionSnapshot new_function;  // what the class's __new__ calls
     Ref init;
+    // The class's __new__ entry as last looked up, and the class's version
+    // tag then: the interpreter gives the class a new tag whenever an
+    // attribute of it or of a base is set or deleted, so while the tag stands
+    // the entries found stand too. 0: nothing recorded.
+    mutable unsigned int version = 0;
+    mutable PyObject *new_entry = nullptr;  // borrowed from the class's dict
 };
 
 constexpr size_t kMaxMadeTuples = 4;
@@ -52,11 +58,18 @@ Ref new_function(PyObject *descriptor, PyObject *type) {
     return require(PyStaticMethod_Type.tp_descr_get(descriptor, nullptr, type));
 }
 
+// The staticmethod holding __new__ can be re-initialised in place, and the
+// function changed in place: those are checked on every use.
 bool unchanged(const MadeTuple &made) {
     auto *type = reinterpret_cast<PyTypeObject *>(made.type.get());
-    if (_PyType_Lookup(type, K.__init__) != made.init.get())
-        return false;
-    Ref function = new_function(_PyType_Lookup(type, K.__new__), made.type.get());
+    if (made.version == 0 || type->tp_version_tag != made.version) {
+        made.version = 0;
+        if (_PyType_Lookup(type, K.__init__) != made.init.get())
+            return false;
+        made.new_entry = _PyType_Lookup(type, K.__new__);
+        made.version = type->tp_version_tag;
+    }
+    Ref function = new_function(made.new_entry, made.type.get());
     return made.new_function.holds(function.get());
 }
 

@@ -84,9 +84,11 @@ Ref psu_list() {
         raise_cfunction_error(H.get_psu_list, result);
     // Only 13 records fit ahead of `count`; a larger count stops there.
     const size_t supplies = valid_entries(psu_status.count, std::size(psu_status.entries));
-    Ref list = new_list();
-    for (size_t i = 0; i < supplies; ++i)
-        append(list.get(), psu_entry(psu_status.entries[i]));
+    Ref list = new_list(static_cast<Py_ssize_t>(supplies));
+    for (size_t i = 0; i < supplies; ++i) {
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
+                        psu_entry(psu_status.entries[i]).release());
+    }
     return list;
 }
 ZEL_OPERATION(psu_list);

@@ -6,30 +6,31 @@
 #include <iterator>
 
 // clang-format off
-#define ZEL_MODULE_LEVEL(OPERATION, OBJECT) \
-    OPERATION(get_last_backup)              \
-    OPERATION(get_8021x_status)             \
-    OPERATION(get_diag_debug_status)        \
-    OBJECT(_HAS_TEMPERATURE_SENSOR)         \
-    OBJECT(_MULTIPLE_TEMPERATURE_SENSORS)   \
-    OPERATION(has_temperature_sensor)       \
-    OPERATION(multiple_temperature_sensors) \
-    OPERATION(system_temperatures)          \
-    OPERATION(set_hostname)                 \
-    OPERATION(get_cmdb_max_buff)            \
-    OPERATION(get_8021x_sessions)           \
-    OPERATION(get_flashs)                   \
-    OBJECT(PSU)                             \
-    OPERATION(psu_list)                     \
-    OPERATION(stp_instance_priority_default) \
-    OBJECT(SystemPortStats)                 \
-    OPERATION(system_port_traffic)          \
-    OPERATION(delete_sticky_mac_unsaved)    \
-    OBJECT(TraceRouteSettings)              \
-    OBJECT(ICMP_CODES_FOR_CHARACTERS)       \
-    OPERATION(get_diagnostic_data)          \
-    OPERATION(exec_mtraceroute)             \
-    OPERATION(get_safe_r_file)
+#define ZEL_MODULE_LEVEL(OPERATION, OBJECT)     \
+    OPERATION(get_last_backup)                  \
+    OPERATION(get_8021x_status)                 \
+    OPERATION(get_diag_debug_status)            \
+    OBJECT(_HAS_TEMPERATURE_SENSOR)             \
+    OBJECT(_MULTIPLE_TEMPERATURE_SENSORS)       \
+    OPERATION(has_temperature_sensor)           \
+    OPERATION(multiple_temperature_sensors)     \
+    OPERATION(system_temperatures)              \
+    OPERATION(set_hostname)                     \
+    OPERATION(get_cmdb_max_buff)                \
+    OPERATION(get_8021x_sessions)               \
+    OPERATION(get_flashs)                       \
+    OBJECT(PSU)                                 \
+    OPERATION(psu_list)                         \
+    OPERATION(stp_instance_priority_default)    \
+    OBJECT(SystemPortStats)                     \
+    OPERATION(system_port_traffic)              \
+    OPERATION(delete_sticky_mac_unsaved)        \
+    OBJECT(TraceRouteSettings)                  \
+    OBJECT(ICMP_CODES_FOR_CHARACTERS)           \
+    OPERATION(get_diagnostic_data)              \
+    OPERATION(exec_mtraceroute)                 \
+    OPERATION(get_safe_r_file)                  \
+    /* end of the module table */
 // clang-format on
 
 namespace zel {

@@ -1,9 +1,10 @@
 // Turning platform records into Python values.
 //
 // Record layouts live in include/platform/records.h, pinned by static
-// assertions; a reader takes the record as its C struct and converts each
-// field here, so that no text is read past its room and no array past its
-// capacity, whatever the platform wrote.
+// assertions; a reader takes the record as its C struct, bounds its arrays
+// here and converts each field with core/convert.hpp and
+// core/text_conversion.hpp, so that no text is read past its room and no
+// array past its capacity, whatever the platform wrote.
 #pragma once
 
 #include <Python.h>

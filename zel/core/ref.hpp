@@ -3,9 +3,9 @@
 // A `Ref` owns one strong reference and releases it when it goes out of
 // scope, so every exit path of a function releases what it made. Python
 // errors travel as the C++ exception `PyErrorSet`: the Python exception is
-// already set when it is thrown, and the one boundary where Python calls the
-// module (the function objects' vectorcall, the execution step) turns it back
-// into a NULL or -1 return.
+// already set when it is thrown, and wherever Python calls the module, the
+// one boundary helper (core/boundary.hpp) turns it back into a NULL or -1
+// return.
 //
 // One unwinding is not an error: at interpreter exit, a daemon thread that
 // waits to take the interpreter lock back (after a platform call, in a sleep,

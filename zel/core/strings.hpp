@@ -28,7 +28,6 @@
     /* literals */                                 \
     X(int_, "int")                                 \
     X(utf_8, "utf-8")                              \
-    X(empty, "")                                   \
     X(comma, ",")                                  \
     X(comma_space, ", ")
 // clang-format on

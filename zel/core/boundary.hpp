@@ -7,12 +7,13 @@
 // it throws into the C API's error return with an exception set.
 //
 // The forced unwind that ends a daemon thread at interpreter exit is no
-// error and is never caught for good (core/ref.hpp): it passes on.
+// error and is never caught for good (core/ref.hpp): it is no C++ exception,
+// so std::current_exception() holds nothing for it, and it passes on.
 #pragma once
 
 #include <Python.h>
 
-#include <cxxabi.h>
+#include <exception>
 
 namespace zel {
 
@@ -29,9 +30,9 @@ template <typename Result, typename Body>
 Result at_boundary(Result failed, const char *traceback, Body body) {
     try {
         return body();
-    } catch (abi::__forced_unwind &) {
-        throw;
     } catch (...) {
+        if (!std::current_exception())
+            throw;  // the forced unwind
         set_error_for_caught(traceback);
         return failed;
     }

@@ -5,7 +5,10 @@ counts.
         python -m bench.callgrind_driver PLAN.json
 
 The plan is a JSON list of entries {"case": name or null, "variant":
-"module" | "baseline" | "floor" | "overhead", "nargs": n, "iterations": N}.
+"module" | "baseline" | "result" | "floor" | "overhead", "nargs": n,
+"iterations": N}; a "result" entry (the case's result floor) also carries
+"result_floor": {"kind": "marshal" | "datetime", "data": hex of the bytes
+the timing run measured}.
 For each entry the driver warms the loop up, then calls `os.getppid` (the
 marker: callgrind writes a dump of the counts so far before each marker
 call), runs N iterations, marks, runs 2N iterations and marks again. So
@@ -36,6 +39,10 @@ def make_loop(entry, work, cases):
         return timing.Loop(None, empty=True)
     if variant == "floor":
         return workload.floor_loop(entry["nargs"])
+    if variant == "result":
+        floor = entry["result_floor"]
+        return workload.result_floor_loop(
+            workload.ResultFloor(floor["kind"], bytes.fromhex(floor["data"])))
     case = cases[entry["case"]]
     if case.prepare:
         case.prepare()
@@ -49,6 +56,7 @@ def main(plan_path):
     cases = {case.name: case for case in workload.CASES}
     mark = os.getppid
     with workload.Workload(module, baseline) as work, timing.gc_paused():
+        workload.fill_call_log()  # nothing here empties it again
         for entry in plan:
             loop = make_loop(entry, work, cases)
             iterations = entry["iterations"]

@@ -12,7 +12,10 @@ creates the traceroute result files in the private directory instead of
 `CASES` lists one call per function, in the module's order.
 """
 
+import ctypes
 import dataclasses
+import datetime
+import marshal
 import os
 import shutil
 import sys
@@ -184,6 +187,22 @@ class Workload:
                 namespace[name] = value
 
 
+def fill_call_log():
+    """Fills the simulator's call log, which keeps only the latest calls:
+    from then on each platform call also drops the oldest entry, as in any
+    long run, so that every measured call does the same work in the
+    simulator however many calls came before it."""
+    platform_call = ctypes.CDLL(zel_sim.LIBRARY).is_diag_debug_enabled
+    size = None
+    while True:
+        for _ in range(1024):
+            platform_call()
+        now = len(zel_sim.calls())
+        if now == size:
+            return
+        size = now
+
+
 # ---- the calls -------------------------------------------------------------------------
 
 
@@ -194,7 +213,9 @@ class Case:
     name: str                        # row of the table
     function: str                    # name in zel.zel_util and in the baseline
     args: Callable[[], tuple] = tuple  # a fresh argument tuple
-    target: str = ""                 # "floor": at most 1.5x the floor; "baseline": 8x faster
+    target: str = ""                 # "floor" or "result": the figure the limit applies to
+    limit: float = 0.0               # at most this many times that figure
+    builds: str = ""                 # what the result floor recreates: "result", "context"
     hops: int = 0                    # trace length of a get_diagnostic_data case
     prepare: Callable[[], None] | None = None
     cleanup: bool = False            # the call leaves a result file to remove
@@ -204,27 +225,35 @@ class Case:
         return len(self.args())
 
 
-def _trace_case(hops):
+def _trace_case(hops, **target):
     return Case(f"get_diagnostic_data[{hops}]", "get_diagnostic_data",
-                lambda: ({}, TRACE_HOST), hops=hops, prepare=lambda: script_trace(hops))
+                lambda: ({}, TRACE_HOST), builds="context", hops=hops,
+                prepare=lambda: script_trace(hops), **target)
 
+
+# Constant and flag functions: at most 1.5 times a do-nothing builtin. Record
+# readers: at most their result floor; psu_list and a whole trace, which make
+# intermediate strings or call the platform once per hop, at most 1.5 times.
+_FLAG = {"target": "floor", "limit": 1.5}
+_READER = {"target": "result", "limit": 1.0, "builds": "result"}
+_LOOSE_READER = {"target": "result", "limit": 1.5, "builds": "result"}
 
 CASES = [
-    Case("get_last_backup", "get_last_backup"),
-    Case("get_8021x_status", "get_8021x_status", lambda: (INTERFACE,), target="baseline"),
-    Case("get_diag_debug_status", "get_diag_debug_status", target="floor"),
-    Case("has_temperature_sensor", "has_temperature_sensor", target="floor"),
-    Case("multiple_temperature_sensors", "multiple_temperature_sensors"),
-    Case("system_temperatures", "system_temperatures", target="baseline"),
+    Case("get_last_backup", "get_last_backup", builds="result"),
+    Case("get_8021x_status", "get_8021x_status", lambda: (INTERFACE,), **_READER),
+    Case("get_diag_debug_status", "get_diag_debug_status", **_FLAG),
+    Case("has_temperature_sensor", "has_temperature_sensor", **_FLAG),
+    Case("multiple_temperature_sensors", "multiple_temperature_sensors", **_FLAG),
+    Case("system_temperatures", "system_temperatures", **_READER),
     Case("set_hostname", "set_hostname", lambda: (HOSTNAME,)),
-    Case("get_cmdb_max_buff", "get_cmdb_max_buff", target="floor"),
-    Case("get_8021x_sessions", "get_8021x_sessions", lambda: (INTERFACE,), target="baseline"),
-    Case("get_flashs", "get_flashs", target="baseline"),
-    Case("psu_list", "psu_list", target="baseline"),
-    Case("stp_instance_priority_default", "stp_instance_priority_default", target="floor"),
-    Case("system_port_traffic", "system_port_traffic", lambda: (INTERFACE,)),
+    Case("get_cmdb_max_buff", "get_cmdb_max_buff", **_FLAG),
+    Case("get_8021x_sessions", "get_8021x_sessions", lambda: (INTERFACE,), **_READER),
+    Case("get_flashs", "get_flashs", **_READER),
+    Case("psu_list", "psu_list", **_LOOSE_READER),
+    Case("stp_instance_priority_default", "stp_instance_priority_default", **_FLAG),
+    Case("system_port_traffic", "system_port_traffic", lambda: (INTERFACE,), builds="result"),
     Case("delete_sticky_mac_unsaved", "delete_sticky_mac_unsaved", lambda: (INTERFACE,)),
-    _trace_case(TRACE_HOPS),
+    _trace_case(TRACE_HOPS, target="result", limit=1.5),
     _trace_case(1),
     Case("exec_mtraceroute", "exec_mtraceroute", lambda: ("0", "239.1.1.1")),
     Case("get_safe_r_file", "get_safe_r_file", cleanup=True),
@@ -295,6 +324,65 @@ def disagreement(workload, case, module_function, baseline_function):
     mine = observe(workload, case, module_function)
     theirs = observe(workload, case, baseline_function)
     return same(mine[:2], theirs[:2]) or same(mine[2], theirs[2], "platform calls")
+
+
+# ---- the result floor ------------------------------------------------------------------
+#
+# What the interpreter itself spends to create and free an object graph equal
+# to a call's result: `marshal.loads` of bytes made once from the module's own
+# result. Named tuples go in as plain tuples (marshal knows no classes). A
+# `datetime` cannot be marshalled; its floor is the constructor's own
+# creation from the 10-byte state that pickling uses, `datetime(state)`, the
+# cheapest way the interpreter has to make one.
+#
+# A case without `builds` returns an object that exists before the call (None,
+# a bool, a cached small int, a constant, a one-character string): it has no
+# result floor.
+
+
+def plain(value):
+    """`value` with named tuples as plain tuples, containers rebuilt, the
+    objects inside them shared as before."""
+    if isinstance(value, tuple):
+        return tuple(plain(item) for item in value)
+    if isinstance(value, list):
+        return [plain(item) for item in value]
+    if isinstance(value, dict):
+        return {key: plain(item) for key, item in value.items()}
+    return value
+
+
+@dataclasses.dataclass(frozen=True)
+class ResultFloor:
+    """`make(data)` creates a graph equal to the case's result."""
+
+    kind: str      # "marshal" or "datetime"
+    data: bytes
+
+    @property
+    def make(self):
+        return marshal.loads if self.kind == "marshal" else datetime.datetime
+
+
+def built_value(case, seen):
+    """The graph a call built, from what `observe` saw."""
+    result, args, _ = seen
+    return args[0] if case.builds == "context" else result
+
+
+def result_floor(work, case, function):
+    """The result floor of `case`, from one call of `function` (the module's);
+    None when the case builds nothing."""
+    if not case.builds:
+        return None
+    value = built_value(case, observe(work, case, function))
+    if isinstance(value, datetime.datetime):
+        return ResultFloor("datetime", value.__reduce__()[1][0])
+    return ResultFloor("marshal", marshal.dumps(plain(value)))
+
+
+def result_floor_loop(floor):
+    return Loop(floor.make, (floor.data,))
 
 
 # ---- the loops -------------------------------------------------------------------------

@@ -2,20 +2,22 @@
 
 #include <cstring>
 
-#include "frame/convert.hpp"
-#include "frame/names.hpp"
-#include "frame/record.hpp"
+#include "core/calls.hpp"
+#include "core/errors.hpp"
+#include "core/module_namespace.hpp"
+#include "core/record.hpp"
+#include "core/text_conversion.hpp"
+#include "dot1x/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
 namespace {
 
 [[noreturn]] void report_no_memory(PyObject *message) {
-    Ref logger = global(K._logger);
-    call_method(logger.get(), K.error, message);
-    raise_cfunction_error(K.dot1x_malloc_fn);
+    Ref logger = global(D._logger);
+    call_method(logger.get(), D.error, message);
+    raise_cfunction_error(D.malloc_fn);
 }
 
 }  // namespace
@@ -32,7 +34,7 @@ StatusRecord::StatusRecord(PyObject *interface_name, PyObject *no_memory)
     CString name = to_bytes(interface_name);
     const int result = dump_tessel_802_1x_status(name.c_str(), block_.get());
     if (result != 1)
-        raise_cfunction_error(K.dot1x_dump_fn, result);
+        raise_cfunction_error(D.dump_fn, result);
 }
 
 size_t StatusRecord::sessions() const {

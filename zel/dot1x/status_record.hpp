@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "frame/ref.hpp"
+#include "core/ref.hpp"
 #include "platform/records.h"
 
 namespace zel {
@@ -32,7 +32,7 @@ class StatusRecord {
   private:
     struct Free {
         void operator()(dot1x_status_info *block) const {
-            if (holds_interpreter_lock())  // else torn down at exit (frame/ref.hpp)
+            if (holds_interpreter_lock())  // else torn down at exit (core/ref.hpp)
                 PyMem_Free(block);
         }
     };

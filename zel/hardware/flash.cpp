@@ -2,10 +2,11 @@
 // partitions holding one, each group in record order.
 #include <iterator>
 
-#include "frame/record.hpp"
-#include "hardware/hardware.hpp"
+#include "core/convert.hpp"
+#include "core/operation.hpp"
+#include "core/record.hpp"
+#include "hardware/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -20,28 +21,28 @@ Ref image_name(const char (&field)[64]) {
 
 Ref partition_dict(const flash_info &record) {
     DictBuilder d(6);
-    d.set(K.partition, int_value(record.partition))
-        .set(K.image, image_name(record.image))
-        .set(K.tot_size, uint_value(record.tot_size))
-        .set(K.used_size, uint_value(record.used_size))
-        .set(K.usage, uint_value(record.usage))
-        .set(K.active, int_value(record.active));
+    d.set(H.partition, to_int(record.partition))
+        .set(H.image, image_name(record.image))
+        .set(H.tot_size, to_int_unsigned(record.tot_size))
+        .set(H.used_size, to_int_unsigned(record.used_size))
+        .set(H.usage, to_int_unsigned(record.usage))
+        .set(H.active, to_int(record.active));
     return d.take();
 }
 
 bool holds_image(PyObject *partition) {
-    PyObject *image = PyDict_GetItemWithError(partition, K.image);
+    PyObject *image = PyDict_GetItemWithError(partition, H.image);
     if (image == nullptr) {
         if (!PyErr_Occurred())
-            PyErr_SetObject(PyExc_KeyError, K.image);
+            PyErr_SetObject(PyExc_KeyError, H.image);
         throw_error();
     }
-    return require_status(PyObject_RichCompareBool(image, K.empty, Py_NE)) != 0;
+    return require_status(PyObject_RichCompareBool(image, H.empty, Py_NE)) != 0;
 }
 
 }  // namespace
 
-Ref get_flashs(const Args &) {
+Ref get_flashs() {
     // The platform's result says nothing the module relies on; it relies on
     // `count` instead. The block is cleared first so that a platform that
     // writes nothing reads as no partitions.
@@ -60,5 +61,6 @@ Ref get_flashs(const Args &) {
     require_status(PyList_SetSlice(source2.get(), end, end, source.get()));
     return source2;
 }
+ZEL_OPERATION(get_flashs);
 
 }  // namespace zel

@@ -1,11 +1,18 @@
 // Power supplies, as PSU named tuples with their display names.
+#include <cstring>
 #include <iterator>
+#include <string_view>
 
-#include "frame/names.hpp"
-#include "frame/record.hpp"
-#include "hardware/hardware.hpp"
+#include "core/calls.hpp"
+#include "core/errors.hpp"
+#include "core/module_namespace.hpp"
+#include "core/named_tuples.hpp"
+#include "core/operation.hpp"
+#include "core/record.hpp"
+#include "core/strings.hpp"
+#include "core/text_conversion.hpp"
+#include "hardware/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -15,45 +22,75 @@ PyObject *truth(int32_t word) {
     return word != 0 ? Py_True : Py_False;
 }
 
+constexpr std::string_view kSeparator = "PSU";
+constexpr std::string_view kPrefix = "PSU ";
+
 // The platform names supplies "PSU1", "PSU2", ...; the display name is
-// "PSU " and what follows the first "PSU". A name without "PSU" has no
+// "PSU " + text_(name).split("PSU")[1]: "PSU " and the text between the
+// first and the second "PSU" (or the end). A name without "PSU" has no
 // second part, and the indexing raises IndexError for the whole list.
-Ref display_name(PyObject *text, const psu_info &record) {
-    Ref name = text_of(text, record.name);
+Ref display_name_by_split(PyObject *text_fn, const psu_info &record) {
+    Ref name = text_of(text_fn, record.name);
     // A str's own split cannot be replaced; anything else text_ may have
     // returned is asked for its split.
-    Ref parts = PyUnicode_CheckExact(name.get()) ? require(PyUnicode_Split(name.get(), K.PSU, -1))
-                                                 : call_method(name.get(), K.split, K.PSU);
-    Ref tail = require(PyObject_GetItem(parts.get(), K.n_1));
-    return require(PyNumber_Add(K.psu_display_prefix, tail.get()));
+    Ref parts = PyUnicode_CheckExact(name.get()) ? require(PyUnicode_Split(name.get(), H.PSU, -1))
+                                                 : call_method(name.get(), H.split, H.PSU);
+    Ref tail = require(PyObject_GetItem(parts.get(), H.one));
+    return require(PyNumber_Add(H.psu_display_prefix, tail.get()));
+}
+
+// The same for pyramid's own text_, which decodes as Latin-1, one character
+// per byte: the parts are found in the bytes, and the display name is the
+// one string made. It must stay equal to display_name_by_split, the
+// IndexError included.
+Ref display_name_latin1(const psu_info &record) {
+    const std::string_view name(record.name, text_length(record.name, sizeof record.name));
+    const size_t first = name.find(kSeparator);
+    if (first == std::string_view::npos) {
+        PyErr_SetString(PyExc_IndexError, "list index out of range");
+        throw_error();
+    }
+    const std::string_view tail = name.substr(first + kSeparator.size());
+    const std::string_view part = tail.substr(0, tail.find(kSeparator));
+    char text[kPrefix.size() + sizeof record.name];
+    std::memcpy(text, kPrefix.data(), kPrefix.size());
+    std::memcpy(text + kPrefix.size(), part.data(), part.size());
+    return require(PyUnicode_DecodeLatin1(
+        text, static_cast<Py_ssize_t>(kPrefix.size() + part.size()), nullptr));
 }
 
 Ref psu_entry(const psu_info &record) {
-    Ref psu_type = global(K.PSU);
+    Ref psu_type = global(H.PSU);
     Ref text = global(K.text_);
-    Ref name = display_name(text.get(), record);
+    Ref name = is_pyramids_text(text.get()) ? display_name_latin1(record)
+                                            : display_name_by_split(text.get(), record);
     return new_named_tuple(psu_type.get(), name.get(), truth(record.connected), truth(record.ok));
+}
+
+Ref make_psu_type() {
+    return make_named_tuple(H.PSU, H.psu_fields);
 }
 
 }  // namespace
 
-Ref make_psu_type() {
-    return make_named_tuple(K.PSU, K.psu_fields);
-}
+ZEL_MODULE_OBJECT(PSU, make_psu_type);
 
-Ref psu_list(const Args &) {
+Ref psu_list() {
     // Cleared so that a platform reporting success without writing the
     // block reads as no supplies rather than as stack contents.
     psu_list_info psu_status{};
     const int result = get_psu_list(&psu_status);
     if (result != 0)
-        raise_cfunction_error(K.get_psu_list, result);
+        raise_cfunction_error(H.get_psu_list, result);
     // Only 13 records fit ahead of `count`; a larger count stops there.
     const size_t supplies = valid_entries(psu_status.count, std::size(psu_status.entries));
-    Ref list = new_list();
-    for (size_t i = 0; i < supplies; ++i)
-        append(list.get(), psu_entry(psu_status.entries[i]));
+    Ref list = new_list(static_cast<Py_ssize_t>(supplies));
+    for (size_t i = 0; i < supplies; ++i) {
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
+                        psu_entry(psu_status.entries[i]).release());
+    }
     return list;
 }
+ZEL_OPERATION(psu_list);
 
 }  // namespace zel

@@ -1,12 +1,17 @@
-// Keys and literals of the hardware status operations, interned once in the
-// constant table (zel_util/constants.hpp).
+// Names, keys and literals of the hardware status operations, interned once
+// by intern_hardware_strings() at initialisation.
 #pragma once
+
+#include <Python.h>
+
+#include "core/interned.hpp"
 
 // clang-format off
 #define ZEL_HARDWARE_STRINGS(X)                                          \
     /* temperature sensors */                                            \
     X(_HAS_TEMPERATURE_SENSOR, "_HAS_TEMPERATURE_SENSOR")                \
     X(_MULTIPLE_TEMPERATURE_SENSORS, "_MULTIPLE_TEMPERATURE_SENSORS")    \
+    X(system_temperatures, "system_temperatures")                        \
     X(get_temp_list, "get_temp_list")                                    \
     /* power supplies: "PSU" is both the type's name and the separator */ \
     X(PSU, "PSU")                                                        \
@@ -20,5 +25,20 @@
     X(tot_size, "tot_size")                                              \
     X(used_size, "used_size")                                            \
     X(usage, "usage")                                                    \
-    X(active, "active")
+    X(active, "active")                                                  \
+    X(empty, "")
 // clang-format on
+
+namespace zel {
+
+struct HardwareStrings {
+    ZEL_HARDWARE_STRINGS(ZEL_STRING_MEMBER)
+    PyObject *one = nullptr;  // the index of a supply name's second part
+};
+
+extern HardwareStrings H;
+
+// Throws PyErrorSet.
+void intern_hardware_strings();
+
+}  // namespace zel

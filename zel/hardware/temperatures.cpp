@@ -4,11 +4,14 @@
 // in the module, and stands until someone binds None to it again.
 #include <iterator>
 
-#include "frame/names.hpp"
-#include "frame/record.hpp"
-#include "hardware/hardware.hpp"
+#include "core/calls.hpp"
+#include "core/convert.hpp"
+#include "core/errors.hpp"
+#include "core/module_namespace.hpp"
+#include "core/operation.hpp"
+#include "core/record.hpp"
+#include "hardware/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -21,7 +24,7 @@ Ref cached_sensor_flag(PyObject *flag, Py_ssize_t more_than) {
     Ref cached = global(flag);
     if (cached.get() != Py_None)
         return cached;
-    Ref readings = call(global(K.system_temperatures).get());
+    Ref readings = call(global(H.system_temperatures).get());
     const Py_ssize_t sensors = PyObject_Size(readings.get());
     if (sensors < 0)
         throw_error();
@@ -29,34 +32,41 @@ Ref cached_sensor_flag(PyObject *flag, Py_ssize_t more_than) {
     return global(flag);
 }
 
+// Initial value of both flags: not computed yet.
+Ref unset_sensor_flag() {
+    return Ref::borrow(Py_None);
+}
+
 }  // namespace
 
-Ref system_temperatures(const Args &) {
+ZEL_MODULE_OBJECT(_HAS_TEMPERATURE_SENSOR, unset_sensor_flag);
+ZEL_MODULE_OBJECT(_MULTIPLE_TEMPERATURE_SENSORS, unset_sensor_flag);
+
+Ref system_temperatures() {
     // Cleared so that a platform reporting success without writing the
     // block reads as no sensors rather than as stack contents.
     temp_list_info status{};
     const int result = get_temp_list(&status);
     if (result != 0)
-        raise_cfunction_error(K.get_temp_list, result);
+        raise_cfunction_error(H.get_temp_list, result);
     const size_t sensors = valid_entries(status.count, std::size(status.entries));
     Ref readings = require(PyTuple_New(static_cast<Py_ssize_t>(sensors)));
     for (size_t i = 0; i < sensors; ++i) {
         PyTuple_SET_ITEM(readings.get(), static_cast<Py_ssize_t>(i),
-                         float_value(status.entries[i].temperature).release());
+                         to_float(status.entries[i].temperature).release());
     }
     return readings;
 }
+ZEL_OPERATION(system_temperatures);
 
-Ref has_temperature_sensor(const Args &) {
-    return cached_sensor_flag(K._HAS_TEMPERATURE_SENSOR, 0);
+Ref has_temperature_sensor() {
+    return cached_sensor_flag(H._HAS_TEMPERATURE_SENSOR, 0);
 }
+ZEL_OPERATION(has_temperature_sensor);
 
-Ref multiple_temperature_sensors(const Args &) {
-    return cached_sensor_flag(K._MULTIPLE_TEMPERATURE_SENSORS, 1);
+Ref multiple_temperature_sensors() {
+    return cached_sensor_flag(H._MULTIPLE_TEMPERATURE_SENSORS, 1);
 }
-
-Ref unset_sensor_flag() {
-    return Ref::borrow(Py_None);
-}
+ZEL_OPERATION(multiple_temperature_sensors);
 
 }  // namespace zel

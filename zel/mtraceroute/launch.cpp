@@ -2,12 +2,18 @@
 // defaults and limits.
 #include <cstring>
 
-#include "frame/convert.hpp"
-#include "frame/names.hpp"
-#include "frame/process.hpp"
-#include "mtraceroute/mtraceroute.hpp"
+#include "core/access.hpp"
+#include "core/calls.hpp"
+#include "core/convert.hpp"
+#include "core/errors.hpp"
+#include "core/module_namespace.hpp"
+#include "core/operation.hpp"
+#include "core/process.hpp"
+#include "core/strings.hpp"
+#include "core/text_conversion.hpp"
+#include "core/unlocked.hpp"
+#include "mtraceroute/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -24,8 +30,8 @@ struct Setting {
 // In class-body order; max_probes shares timeout's value and so becomes an
 // alias of it.
 const Setting kSettings[] = {
-    {&K.ttl, 32},     {&K.probes, 3},        {&K.timeout, 5},
-    {&K.max_ttl, 64}, {&K.tr_max_probes, 5}, {&K.tr_max_timeout, 10},
+    {&TR.ttl, 32},     {&TR.probes, 3},     {&TR.timeout, 5},
+    {&TR.max_ttl, 64}, {&TR.max_probes, 5}, {&TR.max_timeout, 10},
 };
 
 // The two text buffers of one launch: allocated destination first and freed
@@ -113,31 +119,33 @@ int integral_as_c_int(PyObject *value) {
     return as_c_int(result.get());
 }
 
-}  // namespace
-
 // class TraceRouteSettings(IntEnum): built as a class statement builds it,
 // through the metaclass of the base and the namespace its __prepare__ gives.
 Ref make_trace_route_settings() {
-    Ref base = global(K.IntEnum);
+    Ref base = global(TR.IntEnum);
     Ref bases = require(PyTuple_Pack(1, base.get()));
     PyObject *metaclass = reinterpret_cast<PyObject *>(Py_TYPE(base.get()));
-    Ref body = call_method(metaclass, K.__prepare__, K.TraceRouteSettings, bases.get());
+    Ref body = call_method(metaclass, TR.__prepare__, TR.TraceRouteSettings, bases.get());
     setitem(body.get(), K.__module__, global(K.__name__).get());
-    setitem(body.get(), K.__qualname__, K.TraceRouteSettings);
+    setitem(body.get(), TR.__qualname__, TR.TraceRouteSettings);
     for (const Setting &setting : kSettings)
         setitem(body.get(), *setting.name, to_int(setting.value).get());
-    return call(metaclass, K.TraceRouteSettings, bases.get(), body.get());
+    return call(metaclass, TR.TraceRouteSettings, bases.get(), body.get());
 }
 
-Ref exec_mtraceroute(const Args &args) {
-    PyObject *r_file = args[0], *dst = args[1];
+}  // namespace
+
+ZEL_MODULE_OBJECT(TraceRouteSettings, make_trace_route_settings);
+
+Ref exec_mtraceroute(PyObject *r_file, PyObject *dst, PyObject *confidence_arg,
+                     PyObject *flow_id_arg, PyObject *max_ttl_arg) {
     if (!require_status(PyObject_IsTrue(r_file))) {
-        Ref error = call(P.value_error, K.tr_r_file_is_empty);
+        Ref error = call(P.value_error, TR.r_file_is_empty);
         raise_object(error.get());
     }
-    const int confidence = as_c_int(args[2]);
-    const int flow_id = integral_as_c_int(args[3]);
-    const int max_ttl = as_c_int(args[4]);
+    const int confidence = as_c_int(confidence_arg);
+    const int flow_id = integral_as_c_int(flow_id_arg);
+    const int max_ttl = as_c_int(max_ttl_arg);
     int result;
     {
         LaunchBuffers buffers;
@@ -149,5 +157,9 @@ Ref exec_mtraceroute(const Args &args) {
     }
     return to_int(result);
 }
+ZEL_OPERATION(exec_mtraceroute, param("r_file"), param("dst"),
+              param("confidence", default_int(90), Accepts::exact_int),
+              param("flow_id", default_int(5)),
+              param("max_ttl", default_int(30), Accepts::exact_int));
 
 }  // namespace zel

@@ -4,15 +4,18 @@
 #include <cstring>
 #include <memory>
 
-#include "frame/convert.hpp"
-#include "frame/names.hpp"
-#include "frame/process.hpp"
-#include "frame/record.hpp"
-#include "frame/siblings.hpp"
-#include "mtraceroute/mtraceroute.hpp"
-#include "mtraceroute/time_text.hpp"
+#include "core/access.hpp"
+#include "core/calls.hpp"
+#include "core/convert.hpp"
+#include "core/module_namespace.hpp"
+#include "core/operation.hpp"
+#include "core/process.hpp"
+#include "core/record.hpp"
+#include "core/siblings.hpp"
+#include "core/text_conversion.hpp"
+#include "core/unlocked.hpp"
+#include "mtraceroute/strings.hpp"
 #include "platform/platform.h"
-#include "zel_util/constants.hpp"
 
 namespace zel {
 
@@ -35,9 +38,8 @@ struct IcmpCode {
 
 // In the order of the published dictionary.
 const IcmpCode kIcmpCodes[] = {
-    {-2, &K.tr_icmp_plain}, {3, &K.tr_icmp_plain}, {0, &K.tr_icmp_N}, {1, &K.tr_icmp_H},
-    {2, &K.tr_icmp_N},      {4, &K.tr_icmp_F},     {5, &K.tr_icmp_S}, {13, &K.tr_icmp_X},
-    {14, &K.tr_icmp_V},     {15, &K.tr_icmp_C},
+    {-2, &TR.icmp_plain}, {3, &TR.icmp_plain}, {0, &TR.icmp_N},  {1, &TR.icmp_H},  {2, &TR.icmp_N},
+    {4, &TR.icmp_F},      {5, &TR.icmp_S},     {13, &TR.icmp_X}, {14, &TR.icmp_V}, {15, &TR.icmp_C},
 };
 
 // An open trace context, released exactly once, with the interpreter lock
@@ -66,7 +68,7 @@ class OpenTrace {
 // "time{}".format(n) for the n-th probe entry. A response holds at most five
 // entries, so the keys are the table's constants: the same strings.
 PyObject *const *const kTimeKeys[TRACE_ROUTE_MAX_PROBES] = {
-    &K.tr_time1, &K.tr_time2, &K.tr_time3, &K.tr_time4, &K.tr_time5,
+    &TR.time1, &TR.time2, &TR.time3, &TR.time4, &TR.time5,
 };
 
 struct PyMemText {
@@ -77,22 +79,19 @@ struct PyMemText {
 };
 
 // format(time, ".3f") with the builtin format cached at initialisation. For
-// the interpreter's own format and a float, that is the float's fixed-point
-// text with three decimals: made here exactly for ordinary times, by the
-// interpreter's own conversion for the rest.
+// the interpreter's own format and a float, that is the text of the
+// interpreter's fixed-point conversion with three decimals, which float's
+// __format__ makes for ".3f", made here without a call.
 Ref time_text(float time) {
     if (!P.format_is_builtin)
-        return call(P.format, float_value(time).get(), K.tr_time_format);
-    char text[kFixedPoint3Room];
-    if (const size_t length = fixed_point_3(time, text))
-        return require(PyUnicode_DecodeLatin1(text, static_cast<Py_ssize_t>(length), nullptr));
-    std::unique_ptr<char, PyMemText> general(
+        return call(P.format, to_float(time).get(), TR.time_format);
+    std::unique_ptr<char, PyMemText> text(
         PyOS_double_to_string(static_cast<double>(time), 'f', 3, 0, nullptr));
-    if (general == nullptr)
+    if (text == nullptr)
         throw_error();
     // Digits, sign and point, or "inf"/"nan": ASCII, which Latin-1 decodes as is.
     return require(PyUnicode_DecodeLatin1(
-        general.get(), static_cast<Py_ssize_t>(std::strlen(general.get())), nullptr));
+        text.get(), static_cast<Py_ssize_t>(std::strlen(text.get())), nullptr));
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as
@@ -102,34 +101,34 @@ struct TwoFields {
     PyObject *const *after;
 };
 
-const TwoFields kProbeValue = {&K.tr_space, &K.empty};  // "{} {}"
-const TwoFields kMtuNote = {&K.tr_dash, &K.empty};      // "{}-{}"
-const TwoFields kCodeNote = {&K.tr_lt, &K.tr_gt};       // "{}<{}>"
+const TwoFields kProbeValue = {&TR.space, &TR.empty};  // "{} {}"
+const TwoFields kMtuNote = {&TR.dash, &TR.empty};      // "{}-{}"
+const TwoFields kCodeNote = {&TR.lt, &TR.gt};          // "{}<{}>"
 
 Ref format(const TwoFields &text_template, PyObject *first, PyObject *second) {
-    Ref head = require(PyObject_Format(first, K.empty));
-    Ref tail = require(PyObject_Format(second, K.empty));
+    Ref head = require(PyObject_Format(first, TR.empty));
+    Ref tail = require(PyObject_Format(second, TR.empty));
     PyObject *parts[] = {head.get(), *text_template.middle, tail.get(), *text_template.after};
-    return require(_PyUnicode_JoinArray(K.empty, parts, 4));
+    return require(_PyUnicode_JoinArray(TR.empty, parts, 4));
 }
 
 // codes.get(code, -2); for a plain dict, its lookup does the same.
 Ref annotation(PyObject *codes, PyObject *code) {
     if (!PyDict_CheckExact(codes))
-        return call_method(codes, K.get, code, K.n_minus_2);
+        return call_method(codes, TR.get, code, TR.unknown_code);
     PyObject *found = PyDict_GetItemWithError(codes, code);
     if (found == nullptr && PyErr_Occurred())
         throw_error();
-    return Ref::borrow(found != nullptr ? found : K.n_minus_2);
+    return Ref::borrow(found != nullptr ? found : TR.unknown_code);
 }
 
 // The note beside a reply's time: the dictionary's annotation for the code
 // (looked up at each use), completed for codes 5 and -2.
 Ref reply_note(const OpenTrace &trace, int32_t code) {
-    Ref number = int_value(code);
-    Ref note = annotation(global(K.ICMP_CODES_FOR_CHARACTERS).get(), number.get());
+    Ref number = to_int(code);
+    Ref note = annotation(global(TR.ICMP_CODES_FOR_CHARACTERS).get(), number.get());
     if (code == kFragmentationNeeded)
-        return format(kMtuNote, note.get(), int_value(trace.reply_mtu()).get());
+        return format(kMtuNote, note.get(), to_int(trace.reply_mtu()).get());
     if (code == kUnknownCode)
         return format(kCodeNote, note.get(), number.get());
     return note;
@@ -137,7 +136,7 @@ Ref reply_note(const OpenTrace &trace, int32_t code) {
 
 Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, const Ref &time_text) {
     if (probe.status == kSendFailed)
-        return Ref::borrow(K.tr_sent_fail);
+        return Ref::borrow(TR.sent_fail);
     if (probe.status != kReplied)
         return Ref::borrow(Py_None);
     if (probe.code == kPlainReply)
@@ -149,9 +148,9 @@ Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, con
 Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) {
     const size_t probes = valid_entries(response.probe_count, TRACE_ROUTE_MAX_PROBES);
     DictBuilder hop(static_cast<Py_ssize_t>(3 + probes));
-    hop.set(K.ttl, int_value(response.ttl))
-        .set(K.tr_ipAddress, text_of(response.ip_address))
-        .set(K.tr_hostName, text_of(response.host_name));
+    hop.set(TR.ttl, to_int(response.ttl))
+        .set(TR.ipAddress, text_of(response.ip_address))
+        .set(TR.hostName, text_of(response.host_name));
     for (size_t i = 0; i < probes; ++i) {
         const trace_route_probe_info &probe = response.probe[i];
         hop.set(*kTimeKeys[i], probe_value(trace, probe, time_text(probe.time)));
@@ -161,23 +160,23 @@ Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) 
 
 Ref header_dict(const trace_route_header_info &header, const Ref &address) {
     DictBuilder dict(6);
-    dict.set(K.tr_hostName, text_of(header.host_name))
-        .set(K.tr_ipAddress, address)
-        .set(K.tr_hops, int_value(header.hops))
-        .set(K.probes, int_value(header.probes))
-        .set(K.timeout, int_value(header.timeout))
-        .set(K.tr_packageSize, int_value(header.package_size));
+    dict.set(TR.hostName, text_of(header.host_name))
+        .set(TR.ipAddress, address)
+        .set(TR.hops, to_int(header.hops))
+        .set(TR.probes, to_int(header.probes))
+        .set(TR.timeout, to_int(header.timeout))
+        .set(TR.packageSize, to_int(header.package_size));
     return dict.take();
 }
 
 // Header, routing table and an empty route list, written as the trace opens.
 Ref publish_header(PyObject *context, const trace_route_header_info &header) {
     Ref address = text_of(header.ip_address);
-    Ref routing_table = call(global(K.get_routing_table_result).get(), address.get());
-    setitem(context, K.tr_routingTable, routing_table.get());
-    setitem(context, K.tr_traceRouteHeader, header_dict(header, address).get());
+    Ref routing_table = call(global(TR.get_routing_table_result).get(), address.get());
+    setitem(context, TR.routingTable, routing_table.get());
+    setitem(context, TR.traceRouteHeader, header_dict(header, address).get());
     Ref routes = new_list();
-    setitem(context, K.tr_routes, routes.get());
+    setitem(context, TR.routes, routes.get());
     return routes;
 }
 
@@ -192,14 +191,12 @@ void walk(PyObject *context, const OpenTrace &trace, PyObject *routes) {
         const int result =
             without_interpreter_lock([&] { return query_trace_route(trace.get(), &response); });
         append(routes, hop_dict(trace, response));
-        setitem(context, K.tr_result, to_int(result).get());
+        setitem(context, TR.result, to_int(result).get());
         if (result == 1)
             return;
-        call(global(K.sleep).get(), K.trace_hop_pause);
+        call(global(TR.sleep).get(), TR.hop_pause);
     }
 }
-
-}  // namespace
 
 Ref make_icmp_codes_for_characters() {
     Ref codes = require(PyDict_New());
@@ -208,14 +205,18 @@ Ref make_icmp_codes_for_characters() {
     return codes;
 }
 
-Ref get_diagnostic_data(const Args &args) {
-    PyObject *context = args[0];
-    const int ttl = as_c_int(args[2]);
-    const int probes = as_c_int(args[3]);
-    const int timeout = as_c_int(args[4]);
+}  // namespace
+
+ZEL_MODULE_OBJECT(ICMP_CODES_FOR_CHARACTERS, make_icmp_codes_for_characters);
+
+Ref get_diagnostic_data(PyObject *context, PyObject *ip_host, PyObject *ttl_arg,
+                        PyObject *probes_arg, PyObject *timeout_arg) {
+    const int ttl = as_c_int(ttl_arg);
+    const int probes = as_c_int(probes_arg);
+    const int timeout = as_c_int(timeout_arg);
     char host[kHostRoom];
     {
-        CString text = to_bytes(args[1]);
+        CString text = to_bytes(ip_host);
         S.strtcpy(host, kHostRoom, text.c_str());
     }
     trace_route_header_info header{};
@@ -223,15 +224,19 @@ Ref get_diagnostic_data(const Args &args) {
         call_unlocked([&] { return init_trace_route(host, ttl, probes, timeout, &header); });
     if (opened == nullptr) {
         handle_pending_signals();
-        setitem(context, K.tr_result, K.n_minus_1);
+        setitem(context, TR.result, TR.no_trace);
         return Ref::borrow(Py_None);
     }
     OpenTrace trace(opened);
     handle_pending_signals();  // once the context has its owner
-    setitem(context, K.tr_result, K.n_0);
+    setitem(context, TR.result, TR.started);
     Ref routes = publish_header(context, header);
     walk(context, trace, routes.get());
     return Ref::borrow(Py_None);
 }
+ZEL_OPERATION(get_diagnostic_data, param("context"), param("ip_host"),
+              param("ttl", default_int(32), Accepts::exact_int),
+              param("probes", default_int(3), Accepts::exact_int),
+              param("timeout", default_int(15), Accepts::exact_int));
 
 }  // namespace zel

@@ -6,10 +6,12 @@
 // else holds a lock on the fresh file. Every name is reached through the
 // module-level `os` and `fcntl`, looked up at each use, so that the back-end
 // (and the tests) can put a replacement in their place.
-#include "frame/handling.hpp"
-#include "frame/names.hpp"
-#include "mtraceroute/mtraceroute.hpp"
-#include "zel_util/constants.hpp"
+#include "core/access.hpp"
+#include "core/calls.hpp"
+#include "core/except_and_with.hpp"
+#include "core/module_namespace.hpp"
+#include "core/operation.hpp"
+#include "mtraceroute/strings.hpp"
 
 namespace zel {
 
@@ -28,18 +30,17 @@ Ref bitwise_or(const Ref &left, const Ref &right) {
 // os.open(path, os.O_CREAT | os.O_EXCL | os.O_RDWR): FileExistsError for any
 // existing entry, without following a symbolic link.
 Ref create_exclusively(PyObject *path) {
-    Ref open = attribute_of(K.os, K.open);
-    Ref flags = bitwise_or(attribute_of(K.os, K.tr_O_CREAT), attribute_of(K.os, K.tr_O_EXCL));
-    flags = bitwise_or(flags, attribute_of(K.os, K.tr_O_RDWR));
+    Ref open = attribute_of(TR.os, TR.open);
+    Ref flags = bitwise_or(attribute_of(TR.os, TR.O_CREAT), attribute_of(TR.os, TR.O_EXCL));
+    flags = bitwise_or(flags, attribute_of(TR.os, TR.O_RDWR));
     return call(open.get(), path, flags.get());
 }
 
 // fcntl.flock(file, fcntl.LOCK_EX | fcntl.LOCK_NB): BlockingIOError at once
 // when another party holds a lock on the file.
 void lock_without_waiting(PyObject *file) {
-    Ref flock = attribute_of(K.fcntl, K.tr_flock);
-    Ref flags =
-        bitwise_or(attribute_of(K.fcntl, K.tr_LOCK_EX), attribute_of(K.fcntl, K.tr_LOCK_NB));
+    Ref flock = attribute_of(TR.fcntl, TR.flock);
+    Ref flags = bitwise_or(attribute_of(TR.fcntl, TR.LOCK_EX), attribute_of(TR.fcntl, TR.LOCK_NB));
     call(flock.get(), file, flags.get());
 }
 
@@ -48,11 +49,11 @@ void lock_without_waiting(PyObject *file) {
 // on, as an except clause that closes and re-raises does.
 Ref open_descriptor(PyObject *fd) {
     try {
-        Ref fdopen = attribute_of(K.os, K.tr_fdopen);
-        return call(fdopen.get(), fd, K.tr_write_mode);
+        Ref fdopen = attribute_of(TR.os, TR.fdopen);
+        return call(fdopen.get(), fd, TR.write_mode);
     } catch (const PyErrorSet &) {
         CaughtError caught;
-        call(attribute_of(K.os, K.tr_close).get(), fd);
+        call(attribute_of(TR.os, TR.close).get(), fd);
         caught.reraise();
     }
 }
@@ -60,7 +61,7 @@ Ref open_descriptor(PyObject *fd) {
 // Creates the candidate's file and locks it once; closing the file at the
 // end of the with block drops the lock and leaves the file, empty, behind.
 void reserve(PyObject *number) {
-    Ref path = require(PyUnicode_Concat(K.tr_file_prefix, number));
+    Ref path = require(PyUnicode_Concat(TR.file_prefix, number));
     Ref fd = create_exclusively(path.get());
     Ref file = open_descriptor(fd.get());
     with_block(file.get(), lock_without_waiting);
@@ -70,8 +71,8 @@ void reserve(PyObject *number) {
 // that the number is taken; any other error goes on to the caller at once.
 void pass_over_taken_number() {
     CaughtError caught;
-    Ref exists = global(K.tr_FileExistsError);
-    Ref blocking = global(K.tr_BlockingIOError);
+    Ref exists = global(TR.FileExistsError);
+    Ref blocking = global(TR.BlockingIOError);
     Ref taken = require(PyTuple_Pack(2, exists.get(), blocking.get()));
     if (!caught.matches(taken.get()))
         caught.reraise();
@@ -79,7 +80,7 @@ void pass_over_taken_number() {
 
 }  // namespace
 
-Ref get_safe_r_file(const Args &) {
+Ref get_safe_r_file() {
     for (long i = 0; i < kResultFiles; ++i) {
         Ref number = require(PyUnicode_FromFormat("%ld", i));
         try {
@@ -91,5 +92,6 @@ Ref get_safe_r_file(const Args &) {
     }
     return Ref::borrow(Py_None);
 }
+ZEL_OPERATION(get_safe_r_file);
 
 }  // namespace zel

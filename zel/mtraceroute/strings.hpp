@@ -1,57 +1,93 @@
-// Keys and literals of the multicast traceroute operations, interned once in the
-// constant table (zel_util/constants.hpp).
+// Names, keys, literals and numbers of the multicast traceroute operations,
+// made once by intern_mtraceroute_strings() at initialisation.
 #pragma once
+
+#include <Python.h>
+
+#include "core/interned.hpp"
 
 // clang-format off
 #define ZEL_MTRACEROUTE_STRINGS(X)                                       \
-    /* module-level objects */                                           \
+    /* module-level names */                                             \
+    X(os, "os")                                                          \
+    X(fcntl, "fcntl")                                                    \
+    X(sleep, "sleep")                                                    \
+    X(get_routing_table_result, "get_routing_table_result")              \
+    X(IntEnum, "IntEnum")                                                \
+    /* TraceRouteSettings and ICMP_CODES_FOR_CHARACTERS */               \
     X(TraceRouteSettings, "TraceRouteSettings")                          \
     X(ICMP_CODES_FOR_CHARACTERS, "ICMP_CODES_FOR_CHARACTERS")            \
-    X(tr_max_probes, "max_probes")                                       \
-    X(tr_max_timeout, "max_timeout")                                     \
+    X(__prepare__, "__prepare__")                                        \
+    X(__qualname__, "__qualname__")                                      \
+    X(ttl, "ttl")                                                        \
+    X(probes, "probes")                                                  \
+    X(timeout, "timeout")                                                \
+    X(max_ttl, "max_ttl")                                                \
+    X(max_probes, "max_probes")                                          \
+    X(max_timeout, "max_timeout")                                        \
     /* result files: names used through os and fcntl */                  \
-    X(tr_file_prefix, "/tmp/mtraceroute_")                               \
-    X(tr_O_CREAT, "O_CREAT")                                             \
-    X(tr_O_EXCL, "O_EXCL")                                               \
-    X(tr_O_RDWR, "O_RDWR")                                               \
-    X(tr_fdopen, "fdopen")                                               \
-    X(tr_close, "close")                                                 \
-    X(tr_write_mode, "w")                                                \
-    X(tr_flock, "flock")                                                 \
-    X(tr_LOCK_EX, "LOCK_EX")                                             \
-    X(tr_LOCK_NB, "LOCK_NB")                                             \
-    X(tr_FileExistsError, "FileExistsError")                             \
-    X(tr_BlockingIOError, "BlockingIOError")                             \
+    X(file_prefix, "/tmp/mtraceroute_")                               \
+    X(open, "open")                                                      \
+    X(O_CREAT, "O_CREAT")                                             \
+    X(O_EXCL, "O_EXCL")                                               \
+    X(O_RDWR, "O_RDWR")                                               \
+    X(fdopen, "fdopen")                                               \
+    X(close, "close")                                                 \
+    X(write_mode, "w")                                                \
+    X(flock, "flock")                                                 \
+    X(LOCK_EX, "LOCK_EX")                                             \
+    X(LOCK_NB, "LOCK_NB")                                             \
+    X(FileExistsError, "FileExistsError")                             \
+    X(BlockingIOError, "BlockingIOError")                             \
     /* launch */                                                         \
-    X(tr_r_file_is_empty, "r_file is empty")                             \
+    X(r_file_is_empty, "r_file is empty")                             \
     /* trace keys */                                                     \
-    X(tr_result, "result")                                               \
-    X(tr_routingTable, "routingTable")                                   \
-    X(tr_traceRouteHeader, "traceRouteHeader")                           \
-    X(tr_routes, "routes")                                               \
-    X(tr_hostName, "hostName")                                           \
-    X(tr_ipAddress, "ipAddress")                                         \
-    X(tr_hops, "hops")                                                   \
-    X(tr_packageSize, "packageSize")                                     \
+    X(result, "result")                                               \
+    X(routingTable, "routingTable")                                   \
+    X(traceRouteHeader, "traceRouteHeader")                           \
+    X(routes, "routes")                                               \
+    X(hostName, "hostName")                                           \
+    X(ipAddress, "ipAddress")                                         \
+    X(hops, "hops")                                                   \
+    X(packageSize, "packageSize")                                     \
     /* probe values */                                                   \
-    X(tr_time1, "time1")                                                 \
-    X(tr_time2, "time2")                                                 \
-    X(tr_time3, "time3")                                                 \
-    X(tr_time4, "time4")                                                 \
-    X(tr_time5, "time5")                                                 \
-    X(tr_time_format, ".3f")                                               \
-    X(tr_sent_fail, "sent fail")                                         \
-    X(tr_space, " ")                                                     \
-    X(tr_dash, "-")                                                      \
-    X(tr_lt, "<")                                                        \
-    X(tr_gt, ">")                                                        \
+    X(time1, "time1")                                                 \
+    X(time2, "time2")                                                 \
+    X(time3, "time3")                                                 \
+    X(time4, "time4")                                                 \
+    X(time5, "time5")                                                 \
+    X(time_format, ".3f")                                               \
+    X(sent_fail, "sent fail")                                         \
+    X(space, " ")                                                     \
+    X(dash, "-")                                                      \
+    X(lt, "<")                                                        \
+    X(gt, ">")                                                           \
+    X(empty, "")                                                         \
+    X(get, "get")                                                        \
     /* reply code annotations */                                         \
-    X(tr_icmp_plain, "!")                                                \
-    X(tr_icmp_N, "!N")                                                   \
-    X(tr_icmp_H, "!H")                                                   \
-    X(tr_icmp_F, "!F")                                                   \
-    X(tr_icmp_S, "!S")                                                   \
-    X(tr_icmp_X, "!X")                                                   \
-    X(tr_icmp_V, "!V")                                                   \
-    X(tr_icmp_C, "!C")
+    X(icmp_plain, "!")                                                \
+    X(icmp_N, "!N")                                                   \
+    X(icmp_H, "!H")                                                   \
+    X(icmp_F, "!F")                                                   \
+    X(icmp_S, "!S")                                                   \
+    X(icmp_X, "!X")                                                   \
+    X(icmp_V, "!V")                                                   \
+    X(icmp_C, "!C")
 // clang-format on
+
+namespace zel {
+
+struct TracerouteStrings {
+    ZEL_MTRACEROUTE_STRINGS(ZEL_STRING_MEMBER)
+    PyObject *no_trace = nullptr;      // -1: `result` when the trace could not start
+    PyObject *started = nullptr;       // 0: `result` once it has started
+    PyObject *unknown_code = nullptr;  // -2: the annotation of a code not in the table
+    PyObject *hop_pause = nullptr;     // 0.2: seconds between two hops
+};
+
+extern TracerouteStrings TR;
+
+// Throws PyErrorSet.
+void intern_mtraceroute_strings();
+
+}  // namespace zel

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/convert.hpp"
+#include "core/convert.hpp"
+#include "core/operation.hpp"
+#include "core/text_conversion.hpp"
 #include "platform/platform.h"
-#include "port_config/port_config.hpp"
-#include "zel_util/constants.hpp"
+#include "port_config/strings.hpp"
 
 namespace zel {
 
@@ -29,16 +30,16 @@ void copy_name(char (&buffer)[N], const char *source) {
 
 // The platform's status is the caller's to interpret; only a missing update
 // record is reported here, as -1.
-Ref set_hostname(const Args &args) {
+Ref set_hostname(PyObject *hostname) {
     char name[kNameBufferSize];
     {
-        CString hostname = to_bytes(args[0]);
-        copy_name(name, hostname.c_str());
+        CString converted = to_bytes(hostname);
+        copy_name(name, converted.c_str());
     }
     check_create_zel_query(kHostnameObject);
     void *update = zel_query_update(nCfg[kHostnameObject]);
     if (update == nullptr)
-        return Ref::borrow(K.n_minus_1);
+        return Ref::borrow(PC.no_update);
     auto *record = static_cast<hostname_update_record *>(update);
     // Only the text and its NUL are written: the rest of the field keeps what
     // the platform put there.
@@ -46,5 +47,6 @@ Ref set_hostname(const Args &args) {
     record->host_name[sizeof record->host_name - 1] = '\0';
     return to_int(nCfg_obj_change(kHostnameObject, update));
 }
+ZEL_OPERATION(set_hostname, param("hostname"));
 
 }  // namespace zel

@@ -9,14 +9,17 @@
 #include <string>
 #include <utility>
 
-#include "frame/convert.hpp"
-#include "frame/function.hpp"
-#include "frame/handling.hpp"
-#include "frame/names.hpp"
-#include "frame/process.hpp"
-#include "frame/siblings.hpp"
-#include "port_config/port_config.hpp"
-#include "zel_util/constants.hpp"
+#include "core/boundary.hpp"
+#include "core/calls.hpp"
+#include "core/convert.hpp"
+#include "core/except_and_with.hpp"
+#include "core/module_namespace.hpp"
+#include "core/named_tuples.hpp"
+#include "core/operation.hpp"
+#include "core/process.hpp"
+#include "core/siblings.hpp"
+#include "core/text_conversion.hpp"
+#include "port_config/strings.hpp"
 
 namespace zel {
 
@@ -28,7 +31,7 @@ using Counter = unsigned long long;
 // A negative value is refused before the conversion, with the module's own
 // message for it rather than the interpreter's generic one.
 Counter as_counter(PyObject *value) {
-    if (require_status(PyObject_RichCompareBool(value, K.n_0, Py_LT))) {
+    if (require_status(PyObject_RichCompareBool(value, PC.zero, Py_LT))) {
         PyErr_SetString(PyExc_OverflowError,
                         "can't convert negative value to unsigned PY_LONG_LONG");
         throw_error();
@@ -47,7 +50,7 @@ constexpr Py_ssize_t kCounterLineRoom = 64;
 // one character more than the room, so that a longer line (a counter path
 // leading to /dev/zero, say) is refused without reading on.
 Ref read_counter_line(PyObject *file) {
-    Ref line = call_method(file, K.readline, to_int(kCounterLineRoom + 1).get());
+    Ref line = call_method(file, PC.readline, to_int(kCounterLineRoom + 1).get());
     if (PyUnicode_Check(line.get()) && PyUnicode_GET_LENGTH(line.get()) > kCounterLineRoom) {
         PyErr_Format(PyExc_ValueError, "counter file line longer than %zd characters",
                      kCounterLineRoom);
@@ -59,7 +62,7 @@ Ref read_counter_line(PyObject *file) {
 // The first line of an open counter file as an integer.
 Counter parse_counter(PyObject *file) {
     Ref line = read_counter_line(file);
-    Ref text = call_method(line.get(), K.rstrip);
+    Ref text = call_method(line.get(), PC.rstrip);
     Ref value = require(PyNumber_Long(text.get()));
     return as_counter(value.get());
 }
@@ -67,7 +70,7 @@ Counter parse_counter(PyObject *file) {
 // with open(path, "r") as file: return parse_counter(file)
 // A suppressed exception leaves nothing to return: the counter is 0.
 Counter read_counter_file(PyObject *path) {
-    Ref file = call(P.open, path, K.mode_read);
+    Ref file = call(P.open, path, PC.mode_read);
     Counter counter = 0;
     with_block(file.get(), [&](PyObject *opened) { counter = parse_counter(opened); });
     return counter;
@@ -87,7 +90,7 @@ void report_unreadable_counter() {
     Ref error = Ref::steal(PyErr_GetRaisedException());
     PyErr_DisplayException(error.get());
     PyErr_SetRaisedException(error.release());
-    PyErr_WriteUnraisable(K.system_port_stat_where);
+    PyErr_WriteUnraisable(PC.system_port_stat_where);
 }
 
 // One counter of a port; an unreadable counter is 0, reported. Raises only
@@ -108,27 +111,30 @@ Counter system_port_stat(const char *name, char *stat) {
     }
 }
 
+Ref make_system_port_stats() {
+    return make_named_tuple(PC.SystemPortStats, PC.system_port_stats_fields);
+}
+
 }  // namespace
 
-Ref make_system_port_stats() {
-    return make_named_tuple(K.SystemPortStats, K.system_port_stats_fields);
-}
+ZEL_MODULE_OBJECT(SystemPortStats, make_system_port_stats);
 
 // The counter-file names are the sibling's variables, read at each call so
 // that a change there is seen. The name is copied once, as it is passed:
 // Python code runs between the counters (the error report, the hooks, open
 // letting other threads run), and may resize a bytearray name and free the
 // buffer the conversion gave.
-Ref system_port_traffic(const Args &args) {
-    const std::string name = to_bytes(args[0]).c_str();
+Ref system_port_traffic(PyObject *port) {
+    const std::string name = to_bytes(port).c_str();
     const Counter tx_packets = system_port_stat(name.c_str(), *S.stats_tx_packets);
     const Counter tx_bytes = system_port_stat(name.c_str(), *S.stats_tx_bytes);
     const Counter rx_packets = system_port_stat(name.c_str(), *S.stats_rx_packets);
     const Counter rx_bytes = system_port_stat(name.c_str(), *S.stats_rx_bytes);
-    Ref stats_type = global(K.SystemPortStats);
+    Ref stats_type = global(PC.SystemPortStats);
     return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
                            to_int_unsigned(rx_bytes).get());
 }
+ZEL_OPERATION(system_port_traffic, param("name"));
 
 }  // namespace zel

@@ -1,0 +1,71 @@
+"""The result floor of the benchmark recreates what the module builds: the
+bytes made once from a call's result give back a graph equal to the result
+of any later call (types, key orders and values; named tuples as plain
+tuples), so the floor measures the creation of the same objects. A call
+without a result floor builds nothing: it returns an object that already
+existed. No timing here."""
+
+import datetime
+import marshal
+import os
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+from bench import ctypes_baseline, workload  # noqa: E402
+
+BUILDING = [case for case in workload.CASES if case.builds]
+NOT_BUILDING = [case for case in workload.CASES if not case.builds]
+
+
+@pytest.fixture
+def work(zu):
+    with workload.Workload(zu, ctypes_baseline) as w:
+        yield w
+
+
+@pytest.mark.parametrize("case", BUILDING, ids=lambda case: case.name)
+def test_the_floor_recreates_the_result_of_another_call(zu, work, case):
+    floor = workload.result_floor(work, case, getattr(zu, case.function))
+    later = workload.built_value(case, workload.observe(work, case, getattr(zu, case.function)))
+    recreated = floor.make(floor.data)
+    assert workload.same(workload.plain(later), recreated) is None
+    assert recreated == workload.plain(later)
+
+
+@pytest.mark.parametrize("case", NOT_BUILDING, ids=lambda case: case.name)
+def test_a_call_without_a_floor_returns_an_object_that_already_existed(zu, work, case):
+    function = getattr(zu, case.function)
+    first = workload.observe(work, case, function)[0]
+    again = workload.observe(work, case, function)[0]
+    assert first is again
+
+
+def test_every_target_on_the_result_floor_has_one():
+    for case in workload.CASES:
+        if case.target == "result":
+            assert case.builds, case.name
+
+
+def test_the_trace_floor_is_the_whole_context_mapping(zu, work):
+    case = next(c for c in workload.CASES if c.name == f"get_diagnostic_data[{workload.TRACE_HOPS}]")
+    graph = marshal.loads(workload.result_floor(work, case, zu.get_diagnostic_data).data)
+    assert list(graph) == ["result", "routingTable", "traceRouteHeader", "routes"]
+    assert len(graph["routes"]) == workload.TRACE_HOPS
+
+
+def test_named_tuples_become_plain_tuples(zu, work):
+    case = next(c for c in workload.CASES if c.function == "psu_list")
+    graph = marshal.loads(workload.result_floor(work, case, zu.psu_list).data)
+    assert graph == [tuple(supply) for supply in zu.psu_list()]
+    assert all(type(supply) is tuple for supply in graph)
+
+
+def test_a_datetime_is_made_from_its_state(zu, work):
+    case = next(c for c in workload.CASES if c.function == "get_last_backup")
+    floor = workload.result_floor(work, case, zu.get_last_backup)
+    assert floor.kind == "datetime"
+    made = floor.make(floor.data)
+    assert type(made) is datetime.datetime and made == zu.get_last_backup()

@@ -1,0 +1,17 @@
+// Raising Python exceptions from the module: the platform-failure error
+// CFunctionError, and raising an exception object as a raise statement does.
+#pragma once
+
+#include <Python.h>
+
+namespace zel {
+
+// Raises CFunctionError(function) or CFunctionError(function, code), looking
+// CFunctionError up in the module namespace.
+[[noreturn]] void raise_cfunction_error(PyObject *function);
+[[noreturn]] void raise_cfunction_error(PyObject *function, long code);
+
+// Raises `exception` (an instance or a class) the way a raise statement does.
+[[noreturn]] void raise_object(PyObject *exception);
+
+}  // namespace zel

@@ -1,0 +1,64 @@
+#include "core/except_and_with.hpp"
+
+#include "core/calls.hpp"
+#include "core/strings.hpp"
+
+namespace zel {
+
+CaughtError::CaughtError()
+    : error_(Ref::steal(PyErr_GetRaisedException())),
+      previous_(Ref::steal(PyErr_GetHandledException())) {
+    PyErr_SetHandledException(error_.get());
+}
+
+CaughtError::~CaughtError() {
+    if (holds_interpreter_lock())  // else the thread is torn down at exit (core/ref.hpp)
+        PyErr_SetHandledException(previous_.get());
+}
+
+void CaughtError::reraise() {
+    PyErr_SetRaisedException(error_.release());
+    throw_error();
+}
+
+namespace {
+
+Ref special_method(PyObject *obj, PyObject *name, const char *missing) {
+    PyObject *method = _PyType_Lookup(Py_TYPE(obj), name);
+    if (method == nullptr) {
+        PyErr_Format(PyExc_TypeError, missing, Py_TYPE(obj)->tp_name);
+        throw_error();
+    }
+    descrgetfunc bind = Py_TYPE(method)->tp_descr_get;
+    if (bind == nullptr)
+        return Ref::borrow(method);
+    return require(bind(method, obj, reinterpret_cast<PyObject *>(Py_TYPE(obj))));
+}
+
+}  // namespace
+
+ContextManager::ContextManager(PyObject *manager)
+    : enter_(special_method(manager, K.__enter__,
+                            "'%.200s' object does not support the context manager protocol")),
+      exit_(special_method(manager, K.__exit__,
+                           "'%.200s' object does not support the context manager protocol "
+                           "(missed __exit__ method)")) {}
+
+Ref ContextManager::enter() {
+    return call(enter_.get());
+}
+
+void ContextManager::exit_normally() {
+    call(exit_.get(), Py_None, Py_None, Py_None);
+}
+
+void ContextManager::exit_with_error() {
+    CaughtError caught;
+    Ref traceback = Ref::steal(PyException_GetTraceback(caught.get()));
+    PyObject *type = reinterpret_cast<PyObject *>(Py_TYPE(caught.get()));
+    Ref suppress = call(exit_.get(), type, caught.get(), traceback ? traceback.get() : Py_None);
+    if (!require_status(PyObject_IsTrue(suppress.get())))
+        caught.reraise();
+}
+
+}  // namespace zel

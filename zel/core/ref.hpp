@@ -1,0 +1,85 @@
+// Reference ownership and error propagation for the module's C++ code.
+//
+// A `Ref` owns one strong reference and releases it when it goes out of
+// scope, so every exit path of a function releases what it made. Python
+// errors travel as the C++ exception `PyErrorSet`: the Python exception is
+// already set when it is thrown, and wherever Python calls the module, the
+// one boundary helper (core/boundary.hpp) turns it back into a NULL or -1
+// return.
+//
+// One unwinding is not an error: at interpreter exit, a daemon thread that
+// waits to take the interpreter lock back (after a platform call, in a sleep,
+// anywhere Python code lets the lock go) is ended from inside that wait by a
+// forced unwind of its stack (pthread_exit). The module's frames are unwound
+// then without the lock, so every owner of Python memory first asks
+// `holds_interpreter_lock()` and, when the thread no longer does, leaks what
+// it owns on purpose: the process is exiting, and freeing without the lock
+// would corrupt the interpreter's memory under the finalizing thread. No frame
+// of the module catches that unwind for good: it always passes on.
+#pragma once
+
+#include <Python.h>
+
+#include <utility>
+
+namespace zel {
+
+// Thrown when the Python error indicator is set and the current operation
+// must unwind.
+struct PyErrorSet {};
+
+[[noreturn]] inline void throw_error() {
+    throw PyErrorSet{};
+}
+
+// Whether this thread holds the interpreter lock, that is has a current
+// thread state. The module's code always does, except while a thread is
+// being torn down at interpreter exit (see above).
+inline bool holds_interpreter_lock() {
+    return _PyThreadState_UncheckedGet() != nullptr;
+}
+
+class Ref {
+  public:
+    Ref() = default;
+    Ref(const Ref &other) : obj_(Py_XNewRef(other.obj_)) {}
+    Ref(Ref &&other) noexcept : obj_(std::exchange(other.obj_, nullptr)) {}
+    ~Ref() {
+        if (obj_ != nullptr && holds_interpreter_lock())
+            Py_DECREF(obj_);
+    }
+
+    Ref &operator=(Ref other) noexcept {
+        std::swap(obj_, other.obj_);
+        return *this;
+    }
+
+    // Takes over a new reference that the caller was given.
+    static Ref steal(PyObject *obj) { return Ref(obj); }
+    // Takes a new reference to an object that the caller only borrows.
+    static Ref borrow(PyObject *obj) { return Ref(Py_XNewRef(obj)); }
+
+    PyObject *get() const { return obj_; }
+    PyObject *release() { return std::exchange(obj_, nullptr); }
+    explicit operator bool() const { return obj_ != nullptr; }
+
+  private:
+    explicit Ref(PyObject *obj) : obj_(obj) {}
+    PyObject *obj_ = nullptr;
+};
+
+// A new reference from the C API, or the error it set.
+inline Ref require(PyObject *obj) {
+    if (obj == nullptr)
+        throw_error();
+    return Ref::steal(obj);
+}
+
+// A C API status: negative means an error is set.
+inline int require_status(int status) {
+    if (status < 0)
+        throw_error();
+    return status;
+}
+
+}  // namespace zel

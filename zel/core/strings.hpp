@@ -1,0 +1,46 @@
+// The core's own interned names: the special names and module-level names
+// that the shared machinery (function objects, text conversions, named
+// tuples, errors, with blocks) uses.
+#pragma once
+
+#include <Python.h>
+
+#include "core/interned.hpp"
+
+// clang-format off
+#define ZEL_CORE_STRINGS(X)                        \
+    /* module-level names the core reads */        \
+    X(bytes_, "bytes_")                            \
+    X(text_, "text_")                              \
+    X(_CHARSET, "_CHARSET")                        \
+    X(CFunctionError, "CFunctionError")            \
+    X(namedtuple, "namedtuple")                    \
+    /* special names */                            \
+    X(__name__, "__name__")                        \
+    X(__module__, "__module__")                    \
+    X(__new__, "__new__")                          \
+    X(__init__, "__init__")                        \
+    X(__enter__, "__enter__")                      \
+    X(__exit__, "__exit__")                        \
+    X(__builtins__, "__builtins__")                \
+    X(_fields, "_fields")                          \
+    X(_tuple_new, "_tuple_new")                    \
+    /* literals */                                 \
+    X(int_, "int")                                 \
+    X(utf_8, "utf-8")                              \
+    X(comma, ",")                                  \
+    X(comma_space, ", ")
+// clang-format on
+
+namespace zel {
+
+struct CoreStrings {
+    ZEL_CORE_STRINGS(ZEL_STRING_MEMBER)
+};
+
+extern CoreStrings K;
+
+// Interns the core's strings. Throws PyErrorSet.
+void intern_core_strings();
+
+}  // namespace zel

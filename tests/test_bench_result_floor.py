@@ -50,7 +50,8 @@ def test_every_target_on_the_result_floor_has_one():
 
 
 def test_the_trace_floor_is_the_whole_context_mapping(zu, work):
-    case = next(c for c in workload.CASES if c.name == f"get_diagnostic_data[{workload.TRACE_HOPS}]")
+    name = f"get_diagnostic_data[{workload.TRACE_HOPS}]"
+    case = next(c for c in workload.CASES if c.name == name)
     graph = marshal.loads(workload.result_floor(work, case, zu.get_diagnostic_data).data)
     assert list(graph) == ["result", "routingTable", "traceRouteHeader", "routes"]
     assert len(graph["routes"]) == workload.TRACE_HOPS

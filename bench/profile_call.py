@@ -92,7 +92,7 @@ def main(argv=None):
     options = parser.parse_args(argv)
     case = next(c for c in workload.CASES if c.name == options.case)
     entry = {"case": case.name, "variant": options.variant, "nargs": case.nargs,
-             "iterations": options.iterations}
+             "iterations": options.iterations, "settle": True}
     with tempfile.TemporaryDirectory(prefix="zel-profile-") as tmp:
         plan = os.path.join(tmp, "plan.json")
         with open(plan, "w") as f:

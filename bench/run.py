@@ -50,6 +50,10 @@ class Settings:
         self.rounds = 3 if quick else 11
         self.budget_ns = 2_000_000 if quick else 20_000_000   # per timed loop
         self.callgrind_ns = 300_000 if quick else 3_000_000   # native time per N iterations
+        # Under callgrind, warm each loop up until the simulator's call log
+        # holds only its calls (bench/callgrind_driver.py): minutes, so not
+        # in a quick run, whose counts of platform calls may then differ.
+        self.settle = not quick
 
 
 # ---- timing ----------------------------------------------------------------------------
@@ -99,7 +103,8 @@ def callgrind_plan(rows, floors, settings):
     def iterations(ns):
         return max(2, min(5000, int(settings.callgrind_ns / (ns * timing.UNROLL))))
 
-    plan = [{"case": None, "variant": "overhead", "nargs": 0, "iterations": 5000}]
+    plan = [{"case": None, "variant": "overhead", "nargs": 0, "iterations": 5000,
+             "settle": settings.settle}]
     for nargs in sorted(workload.FLOORS):
         plan.append({"case": None, "variant": "floor", "nargs": nargs, "iterations": 5000})
     for row in rows.values():
@@ -109,7 +114,8 @@ def callgrind_plan(rows, floors, settings):
                 if row.get(key) is None:
                     continue
                 entry = {"case": row["name"], "variant": variant, "nargs": row["nargs"],
-                         "iterations": iterations(max(row[key], 1.0))}
+                         "iterations": iterations(max(row[key], 1.0)),
+                         "settle": settings.settle}
                 if variant == "result":
                     floor = floors[row["name"]]
                     entry["result_floor"] = {"kind": floor.kind, "data": floor.data.hex()}
@@ -135,7 +141,7 @@ def _counts(path):
                 callee = os.path.basename(line[4:].strip())
             elif line.startswith("calls="):
                 in_call = True
-            elif in_call and line[:1].isdigit():
+            elif in_call and (line[:1].isdigit() or line[:1] in "+-*"):
                 if obj.startswith("zel_util.") and callee == PLATFORM_LIBRARY:
                     in_platform += int(line.split()[1])
                 in_call, callee = False, None
@@ -159,8 +165,8 @@ def run_callgrind(plan, log):
             json.dump(plan, f)
         out = os.path.join(tmp, "cg.out")
         command = [valgrind, "--tool=callgrind", f"--dump-before={MARKER}", "--dump-instr=no",
-                   "--compress-strings=no", f"--callgrind-out-file={out}", sys.executable, "-m",
-                   "bench.callgrind_driver", plan_path]
+                   "--compress-strings=no", "--compress-pos=no", f"--callgrind-out-file={out}",
+                   sys.executable, "-m", "bench.callgrind_driver", plan_path]
         proc = subprocess.run(command, capture_output=True, text=True,
                               cwd=os.path.dirname(HERE))
         if proc.returncode != 0:

@@ -191,7 +191,7 @@ def fill_call_log():
     """Fills the simulator's call log, which keeps only the latest calls:
     from then on each platform call also drops the oldest entry, as in any
     long run, so that every measured call does the same work in the
-    simulator however many calls came before it."""
+    simulator however many calls came before it. Returns the log's size."""
     platform_call = ctypes.CDLL(zel_sim.LIBRARY).is_diag_debug_enabled
     size = None
     while True:
@@ -199,7 +199,7 @@ def fill_call_log():
             platform_call()
         now = len(zel_sim.calls())
         if now == size:
-            return
+            return size
         size = now
 
 

@@ -20,6 +20,28 @@ BUILDING = [case for case in workload.CASES if case.builds]
 NOT_BUILDING = [case for case in workload.CASES if not case.builds]
 
 
+def differs(original, recreated, where="result"):
+    """None when `recreated` is `original` with its named tuples as plain
+    tuples and everything else alike (types, key orders, values), else where
+    they differ."""
+    if isinstance(original, tuple) and hasattr(original, "_fields"):
+        if type(recreated) is not tuple:
+            return f"{where}: {type(recreated).__name__} for a named tuple"
+    elif type(recreated) is not type(original):
+        return f"{where}: {type(recreated).__name__} for {type(original).__name__}"
+    if isinstance(original, dict):
+        if list(recreated) != list(original):
+            return f"{where}: keys {list(recreated)} for {list(original)}"
+        return next((d for k in original
+                     if (d := differs(original[k], recreated[k], f"{where}[{k!r}]"))), None)
+    if isinstance(original, (list, tuple)):
+        if len(recreated) != len(original):
+            return f"{where}: {len(recreated)} items for {len(original)}"
+        return next((d for i, (a, b) in enumerate(zip(original, recreated))
+                     if (d := differs(a, b, f"{where}[{i}]"))), None)
+    return None if recreated == original else f"{where}: {recreated!r} for {original!r}"
+
+
 @pytest.fixture
 def work(zu):
     with workload.Workload(zu, ctypes_baseline) as w:
@@ -30,9 +52,7 @@ def work(zu):
 def test_the_floor_recreates_the_result_of_another_call(zu, work, case):
     floor = workload.result_floor(work, case, getattr(zu, case.function))
     later = workload.built_value(case, workload.observe(work, case, getattr(zu, case.function)))
-    recreated = floor.make(floor.data)
-    assert workload.same(workload.plain(later), recreated) is None
-    assert recreated == workload.plain(later)
+    assert differs(later, floor.make(floor.data)) is None
 
 
 @pytest.mark.parametrize("case", NOT_BUILDING, ids=lambda case: case.name)
@@ -50,7 +70,8 @@ def test_every_target_on_the_result_floor_has_one():
 
 
 def test_the_trace_floor_is_the_whole_context_mapping(zu, work):
-    case = next(c for c in workload.CASES if c.name == f"get_diagnostic_data[{workload.TRACE_HOPS}]")
+    name = f"get_diagnostic_data[{workload.TRACE_HOPS}]"
+    case = next(c for c in workload.CASES if c.name == name)
     graph = marshal.loads(workload.result_floor(work, case, zu.get_diagnostic_data).data)
     assert list(graph) == ["result", "routingTable", "traceRouteHeader", "routes"]
     assert len(graph["routes"]) == workload.TRACE_HOPS

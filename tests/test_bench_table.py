@@ -109,8 +109,9 @@ def test_the_readmes_show_one_and_the_same_table():
     assert blocks[0] == blocks[1]
 
 
-@pytest.mark.parametrize("text", ["no block", f"{table.BEGIN}\n", f"{table.END}\n{table.BEGIN}\n",
-                                  f"{table.BEGIN}\n{table.END}\n{table.BEGIN}\n{table.END}\n"])
+@pytest.mark.parametrize("text", [
+    "no block", f"{table.BEGIN}\n", f"{table.END}\n{table.BEGIN}\n",
+    f"{table.BEGIN}\n{table.END}\n{table.BEGIN}\n{table.END}\n"])
 def test_a_readme_without_exactly_one_block_is_refused(text):
     with pytest.raises(ValueError):
         table.replace_block(text, RESULTS)

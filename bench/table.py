@@ -33,9 +33,9 @@ COLUMNS = [
     ("× faster than ctypes", "x_faster", 2),
     ("Ir/call", "ir", 0),
     ("Ir in platform", "platform_ir", 0),
-    ("Ir × floor", "ir_x_floor", 2),
+    ("module Ir × floor", "ir_x_floor", 2),
     ("Ir result floor", "result_ir", 0),
-    ("Ir × result floor", "ir_x_result", 2),
+    ("module Ir × result floor", "ir_x_result", 2),
 ]
 
 

@@ -41,7 +41,7 @@ EXPECTED = """\
 x86_64, 2 CPUs, CPython 3.12.1, full run of 2026-01-02T03:04:05; verdicts on instructions.
 
 | function | ns/call | × floor | result floor ns | × result floor | ctypes ns | × faster than ctypes \
-| Ir/call | Ir in platform | Ir × floor | Ir result floor | Ir × result floor | target |
+| Ir/call | Ir in platform | module Ir × floor | Ir result floor | module Ir × result floor | target |
 |---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|
 | `get_8021x_status` | 9000.0 | 450.00 | 12000.0 | 0.75 | 31000.0 | 3.44 | 200000 | 30000 \
 | 470.00 | 260000 | 0.77 | ≤ 1.0× result floor: PASS |

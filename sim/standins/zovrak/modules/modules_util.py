@@ -1,5 +1,6 @@
 """Helpers shared by the web back-end's modules."""
 
+import functools
 import ipaddress
 
 # The management network of the switch: one connected subnet on VLAN 1 and a
@@ -18,8 +19,30 @@ def _routes():
     ]
 
 
+# Parsed once: the switch's table is fixed, and a trace asks for it per hop.
+_NETWORKS = {str(_MGMT_NETWORK): _MGMT_NETWORK,
+             "0.0.0.0/0": ipaddress.ip_network("0.0.0.0/0")}
+
+
 def _serves(route, address):
-    return address in ipaddress.ip_network(route["destination"])
+    return address in _NETWORKS[route["destination"]]
+
+
+def _parse(ip):
+    try:
+        return ipaddress.ip_address(ip)
+    except ValueError:
+        return None
+
+
+_parse_cached = functools.lru_cache(maxsize=64)(_parse)  # a trace asks per hop
+
+
+def _address(ip):
+    try:
+        return _parse_cached(ip)
+    except TypeError:  # unhashable
+        return _parse(ip)
 
 
 def get_routing_table_result(ip):
@@ -29,10 +52,7 @@ def get_routing_table_result(ip):
     protocol, selected); "selected" marks the route that carries traffic to
     ip, the longest match. An address that cannot be parsed selects nothing.
     """
-    try:
-        address = ipaddress.ip_address(ip)
-    except ValueError:
-        address = None
+    address = _address(ip)
     routes = _routes()
     chosen = None
     if address is not None and address.version == 4:

@@ -151,7 +151,9 @@ def _unique_values(values: list[str], where: str) -> None:
 
 def _located(error: msgspec.MsgspecError) -> str:
     """msgspec's message, with the location even at the top level."""
-    text = str(error)
+    # A text field takes a string or its bytes as a table: the string is
+    # what a wrong value should have been, in the message.
+    text = str(error).replace("Expected `str | object", "Expected `str")
     for alone in ("date", "time"):
         if f", got `{alone}`" in text:
             text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
@@ -259,8 +261,6 @@ class Port(_Strict):
         for counter in COUNTERS:
             if getattr(self, counter) >= 2**64:
                 raise ValueError(f"`{counter}` does not fit the 64-bit counter")
-            if counter in self.unreadable and getattr(self, counter):
-                raise ValueError(f"`{counter}` is unreadable, so it has no value")
         _unique_values(self.unreadable, "unreadable")
 
 

@@ -272,8 +272,10 @@ class _CounterWatch:
 
     @classmethod
     def _audit(cls, event: str, args: tuple[Any, ...]) -> None:
+        # The module opens each counter file by the bytes path it copied;
+        # printing a failure's traceback opens source files by str paths.
         watch = cls._active
-        if watch is not None and event == "open":
+        if watch is not None and event == "open" and args and isinstance(args[0], bytes):
             watch.opened += 1
 
     def _unraisable(self, unraisable: Any) -> None:

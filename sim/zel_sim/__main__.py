@@ -104,11 +104,11 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], byt
         raise SystemExit("zel_sim snapshot: the platform is not in this process and the "
                          "simulator library is not installed: run it where the back-end runs")
     if device:
-        source, ports = "the switch's own platform", snapshot.kernel_interfaces()
         import socket
 
-        hostname: bytes | str | None = socket.gethostname()
-        source += f" on host {hostname}"
+        name = socket.gethostname()
+        source, ports = f"the switch's own platform on host {name}", snapshot.kernel_interfaces()
+        hostname: bytes | str | None = name
     else:
         from . import _startup
 

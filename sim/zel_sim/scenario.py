@@ -19,10 +19,10 @@ from __future__ import annotations
 import contextvars
 import datetime
 import functools
-import math
 import os
 import pathlib
 import struct
+from collections.abc import Sequence
 from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
 
 import msgspec
@@ -33,8 +33,8 @@ from ._errors import ScenarioError
 from ._lib import FUNCTIONS
 
 __all__ = [
-    "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port", "Hardware", "Psu",
-    "Flash", "Mtraceroute", "Traceroute", "Destination", "Hop", "DEFAULT_PATH",
+    "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port",
+    "Hardware", "Psu", "Flash", "Mtraceroute", "Traceroute", "Destination", "Hop", "DEFAULT_PATH",
     "load", "default", "default_scenario", "dump", "schema", "compile_scripts", "text_bytes",
     "COUNTERS",
 ]
@@ -143,7 +143,7 @@ def _unique(entries: list[Any], key: str, where: str) -> None:
         seen.add(value)
 
 
-def _unique_values(values: list[str], where: str) -> None:
+def _unique_values(values: Sequence[str], where: str) -> None:
     for index, value in enumerate(values):
         if value in values[:index]:
             raise ValueError(f"{where}[{index}]: {value!r} is given twice")

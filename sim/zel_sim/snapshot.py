@@ -316,9 +316,9 @@ def _port(r: _Reader, port: str) -> dict[str, Any] | None:
     for index, counter in enumerate(COUNTERS):
         if index in watch.failures and stats[index] == 0:
             unreadable.append(counter)
-            error = watch.failures[index]
-            how = "a missing file" if isinstance(error, FileNotFoundError) else (
-                f"a missing file (it was {_error_text(error)})" if error else "a missing file")
+            met = watch.failures[index]
+            how = "a missing file" if met is None or isinstance(met, FileNotFoundError) else (
+                f"a missing file (it was {_error_text(met)})")
             r.failed(f"system_port_traffic({port!r}): {counter} could not be read",
                      f"recorded as unreadable, replayed as {how}")
         else:
@@ -537,7 +537,7 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
     _psus(r, hardware, fail)
     _flash(r, hardware)
     data["hardware"] = hardware
-    routes = {}
+    routes: dict[str, dict[str, Any]] = {}
     for host in traces:
         entry = _trace(r, host)
         if entry is not None:

@@ -94,9 +94,12 @@ Ports: on a switch, the interfaces the kernel lists (/sys/class/net) unless
 """
 
 
-def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], bytes | str | None]:
+Hostname = tuple[bytes | str | None, str]
+
+
+def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hostname]:
     """The module, a description of where its platform comes from, the
-    default ports and the hostname, or SystemExit."""
+    default ports and the hostname with where it comes from, or SystemExit."""
     from . import _lib, snapshot
 
     device = args.device or (not args.simulator and snapshot.platform_in_process())
@@ -108,7 +111,7 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], byt
 
         name = socket.gethostname()
         source, ports = f"the switch's own platform on host {name}", snapshot.kernel_interfaces()
-        hostname: bytes | str | None = name
+        hostname: Hostname = (name, "the kernel's")
     else:
         from . import _startup
 
@@ -123,7 +126,7 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], byt
         source = f"the simulator running {named or 'the default scenario'}"
         ports = [d.interface for d in start.dot1x]
         ports += [p.name for p in start.port if p.name not in ports]
-        hostname = zel_sim.hostname()
+        hostname = (zel_sim.hostname(), "the one committed in the simulated platform")
     try:
         import zel.zel_util as module
     except ImportError as error:
@@ -138,7 +141,8 @@ def _snapshot(args: argparse.Namespace) -> int:
     module, source, ports, hostname = _platform(args)
     if args.ports is not None:
         ports = [p for p in args.ports.split(",") if p]
-    taken = snapshot.take(module, ports, args.trace, hostname=hostname)
+    taken = snapshot.take(module, ports, args.trace, hostname=hostname[0],
+                          hostname_source=hostname[1])
     written = snapshot.render(taken, source)
     if args.output is None:
         sys.stdout.write(written)

@@ -179,9 +179,10 @@ class _Reader:
         self.report(note)
 
 
-def _system(r: _Reader, hostname: str | bytes | None) -> dict[str, Any]:
+def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str) -> dict[str, Any]:
     system: dict[str, Any] = {}
     if hostname:
+        r.snap.notes.append(f"The module reads no hostname: `hostname` is {hostname_source}.")
         raw = hostname if isinstance(hostname, bytes) else hostname.encode("latin-1", "replace")
         if len(raw) < records.HOSTNAME_ROOM:
             system["hostname"] = text(raw, records.HOSTNAME_ROOM)
@@ -202,15 +203,15 @@ def _system(r: _Reader, hostname: str | bytes | None) -> dict[str, Any]:
         system["diag_debug"] = int(r.module.get_diag_debug_status())
     except Exception as error:
         r.lost(f"get_diag_debug_status() raised {_error_text(error)}: not written")
-    for name, usual in (("get_cmdb_max_buff", 4095), ("stp_instance_priority_default", 32768)):
+    constants = []
+    for name in ("get_cmdb_max_buff", "stp_instance_priority_default"):
         try:
-            value = getattr(r.module, name)()
+            constants.append(f"{name}() = {getattr(r.module, name)()!r}")
         except Exception as error:
-            r.lost(f"{name}() raised {_error_text(error)}")
-            continue
-        if value != usual:
-            r.lost(f"{name}() returned {value!r}; the module's constant, which a scenario "
-                   f"cannot change, is {usual}")
+            constants.append(f"{name}() raised {_error_text(error)}")
+    # Constants of the module itself, the same on every switch it runs on.
+    r.snap.notes.append(f"{' and '.join(constants)}: the module's own, not the platform's, "
+                        "so no scenario holds them.")
     return system
 
 
@@ -512,20 +513,22 @@ def _trace(r: _Reader, host: str) -> dict[str, Any] | None:
 
 
 def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *,
-         hostname: str | bytes | None = None, report: Report = report_to_stderr) -> Snapshot:
+         hostname: str | bytes | None = None, hostname_source: str = "the one given",
+         report: Report = report_to_stderr) -> Snapshot:
     """Reads the switch through `module` (zel.zel_util): the system values,
     hardware, the 802.1X state and traffic counters of each port, and a
     traceroute to each host in `traces` (a real trace on a switch). Each
     platform failure is recorded as that failure and reported; reading goes
     on. `hostname` is written as the system's hostname when given (the
-    module has no operation that reads it)."""
+    module has no operation that reads it); `hostname_source` says where it
+    comes from."""
     r = _Reader(module, report)
     ports = list(dict.fromkeys(ports))
     traces = list(dict.fromkeys(traces))
     r.snap.ports, r.snap.traces = ports, traces
     data = r.snap.data
     fail: dict[str, int] = {}
-    data["system"] = _system(r, hostname)
+    data["system"] = _system(r, hostname, hostname_source)
     dot1x = [e for e in (_dot1x(r, p) for p in ports) if e is not None]
     if dot1x:
         data["dot1x"] = dot1x

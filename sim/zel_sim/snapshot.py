@@ -26,6 +26,7 @@ from types import ModuleType
 from typing import Any
 
 from . import records
+from ._toml_writer import Hex, comment, table
 
 COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
 _DOT1X_WORDS = ("mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
@@ -49,10 +50,6 @@ GENERAL_NOTES = (
     "Interfaces not listed answer unknown_port_result (-1); traces to targets not "
     "listed do not start.",
 )
-
-
-class Hex(bytes):
-    """A text written by its bytes: `{ hex = "..." }`."""
 
 
 @dataclasses.dataclass
@@ -554,83 +551,6 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
 
 # ---- writing ------------------------------------------------------------------------
 
-def _string(value: str) -> str:
-    out = ['"']
-    for char in value:
-        if char in '"\\':
-            out.append("\\" + char)
-        elif char == "\n":
-            out.append("\\n")
-        elif char == "\t":
-            out.append("\\t")
-        elif ord(char) < 0x20 or ord(char) == 0x7F:
-            out.append(f"\\u{ord(char):04X}")
-        else:
-            out.append(char)
-    out.append('"')
-    return "".join(out)
-
-
-def _float(value: float) -> str:
-    if math.isnan(value):
-        return "-nan" if math.copysign(1.0, value) < 0 else "nan"
-    if math.isinf(value):
-        return "inf" if value > 0 else "-inf"
-    return repr(value)
-
-
-def _value(value: Any) -> str:
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    if isinstance(value, int):
-        return str(value)
-    if isinstance(value, float):
-        return _float(value)
-    if isinstance(value, Hex):
-        return f'{{ hex = "{value.hex()}" }}'
-    if isinstance(value, str):
-        return _string(value)
-    if isinstance(value, datetime.datetime):
-        return value.strftime("%Y-%m-%dT%H:%M:%SZ")
-    if isinstance(value, (list, tuple)):
-        return "[" + ", ".join(_value(v) for v in value) + "]"
-    raise TypeError(f"cannot write {type(value).__name__} in a scenario")
-
-
-def _is_tables(value: Any) -> bool:
-    return isinstance(value, list) and bool(value) and all(isinstance(v, dict) for v in value)
-
-
-def _table(lines: list[str], path: str, table: Mapping[str, Any], header: str | None) -> None:
-    if header is not None:
-        lines += ["", header]
-    nested = []
-    for key, value in table.items():
-        if isinstance(value, dict) or _is_tables(value):
-            nested.append((key, value))
-        else:
-            lines.append(f"{key} = {_value(value)}")
-    for key, value in nested:
-        name = f"{path}.{key}" if path else key
-        if isinstance(value, dict):
-            _table(lines, name, value, f"[{name}]")
-        else:
-            for entry in value:
-                _table(lines, name, entry, f"[[{name}]]")
-
-
-def _comment(text: str, width: int = 78) -> list[str]:
-    """A paragraph as comment lines, the first with "- "."""
-    words, lines, line = text.split(), [], "# -"
-    for word in words:
-        if len(line) + 1 + len(word) > width and line not in ("# -", "#  "):
-            lines.append(line)
-            line = "#  "
-        line += " " + word
-    lines.append(line)
-    return lines
-
-
 def render(snap: Snapshot, source: str, taken: datetime.datetime | None = None) -> str:
     """The snapshot as a scenario file: a header saying when and from what it
     was taken, what it cannot say and the failures met, then the data."""
@@ -646,12 +566,12 @@ def render(snap: Snapshot, source: str, taken: datetime.datetime | None = None) 
         "# What a scenario cannot say:",
     ]
     for note in (*GENERAL_NOTES, *snap.notes):
-        lines += _comment(note)
+        lines += comment(note)
     if snap.failures:
         lines += ["#", "# Platform failures met, each recorded as that failure:"]
         for failure in snap.failures:
-            lines += _comment(failure)
-    _table(lines, "", snap.data, None)
+            lines += comment(failure)
+    table(lines, "", snap.data, None)
     return "\n".join(lines) + "\n"
 
 

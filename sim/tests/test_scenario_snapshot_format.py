@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import pytest
-from zel_sim import records
+from zel_sim import records, snapshot
 from zel_sim.scenario import ScenarioError, load
 
 import zel_sim
@@ -153,3 +153,11 @@ def test_the_snapshot_help_says_where_the_switch_comes_from():
                  "on a switch this is a real trace", "the interfaces the kernel lists "
                  "(/sys/class/net)", "recorded as that failure", "reported on standard error"):
         assert said in text
+
+
+def test_the_kernels_interfaces_are_its_directories(tmp_path):
+    for name in ("eth0", "lo", "br-lan"):
+        (tmp_path / name).mkdir()
+    (tmp_path / "bonding_masters").write_text("\n")
+    assert snapshot.kernel_interfaces(str(tmp_path)) == ["br-lan", "eth0", "lo"]
+    assert snapshot.kernel_interfaces(str(tmp_path / "none")) == []

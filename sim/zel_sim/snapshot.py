@@ -90,11 +90,13 @@ def platform_in_process() -> bool:
 
 
 def kernel_interfaces(root: str = "/sys/class/net") -> list[str]:
-    """The network interfaces the kernel lists, sorted."""
+    """The network interfaces the kernel lists, sorted (its entries that are
+    interfaces: bonding_masters, say, is a file beside them)."""
     try:
-        return sorted(os.listdir(root))
+        names = os.listdir(root)
     except OSError:
         return []
+    return sorted(n for n in names if os.path.isdir(os.path.join(root, n)))
 
 
 # ---- values as a scenario writes them --------------------------------------------

@@ -15,6 +15,7 @@ import pathlib
 import re
 import subprocess
 import sys
+import tomllib
 
 import pytest
 import zel_sim.scenario
@@ -70,13 +71,27 @@ def doc_scenarios(tmp: pathlib.Path) -> list[pathlib.Path]:
     return found
 
 
+SECTIONS = {"extends", "system", "dot1x", "port", "hardware", "mtraceroute", "traceroute",
+            "fail"}
+
+
+def is_scenario(path: pathlib.Path) -> bool:
+    """A TOML file that says something of a switch (not a pyproject.toml)."""
+    try:
+        keys = set(tomllib.loads(path.read_text(encoding="utf-8")))
+    except (tomllib.TOMLDecodeError, UnicodeDecodeError):
+        return True  # broken: let the round trip say so
+    return bool(keys & SECTIONS) or not keys
+
+
 def scenario_files(tmp: pathlib.Path) -> dict[str, pathlib.Path]:
     files = {"default": zel_sim.scenario.DEFAULT_PATH}
     for path in doc_scenarios(tmp):
         files[f"docs:{path.name}"] = path
     for folder in ("docs", "examples", "tests"):
         for path in sorted((ROOT / folder).rglob("*.toml")):
-            files[str(path.relative_to(ROOT))] = path
+            if is_scenario(path):
+                files[str(path.relative_to(ROOT))] = path
     return files
 
 

@@ -195,7 +195,7 @@ def _apply(chosen: Scenario) -> None:
         fn, key = target if isinstance(target, tuple) else (target, None)
         script(fn, *steps, key=key)
     if chosen.system.hostname:
-        set_hostname(chosen.system.hostname)
+        set_hostname(scenario.text_bytes(chosen.system.hostname))
     _ports.serve(chosen.port)
 
 

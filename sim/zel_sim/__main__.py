@@ -1,4 +1,4 @@
-"""python -m zel_sim check FILE... | dump [FILE] | schema
+"""python -m zel_sim check FILE... | dump [FILE] | schema | snapshot [...]
 
 check   validates each scenario file; prints "FILE: ok" or the problems, and
         exits with 1 when one is not usable
@@ -7,6 +7,15 @@ dump    prints a scenario whole as TOML (what it extends merged in, every
         (ZEL_SIM_SCENARIO, or the default switch)
 schema  prints the JSON Schema of scenario files (a copy ships as
         zel_sim/scenario.schema.json)
+snapshot
+        writes a scenario reproducing what zel.zel_util's read-only operations
+        return, on a switch or against the simulator (see its --help)
+
+The command loads neither the simulator library nor a scenario of its own
+accord: check, dump and schema need neither, and snapshot loads the
+simulator only when it reads a simulated switch. On a switch, where only
+this package's Python files and the standard library are at hand, snapshot
+imports nothing else.
 """
 
 from __future__ import annotations
@@ -16,16 +25,23 @@ import json
 import os
 import pathlib
 import sys
+from typing import TYPE_CHECKING, Any
 
-from . import scenario
-from .scenario import ScenarioError
+from ._errors import ScenarioError
+
+if TYPE_CHECKING:
+    from types import ModuleType
 
 
 def schema_text() -> str:
+    from . import scenario
+
     return json.dumps(scenario.schema(), indent=2, sort_keys=True) + "\n"
 
 
 def _check(files: list[pathlib.Path]) -> int:
+    from . import scenario
+
     status = 0
     for path in files:
         try:
@@ -39,6 +55,8 @@ def _check(files: list[pathlib.Path]) -> int:
 
 
 def _dump(file: pathlib.Path | None) -> int:
+    from . import scenario
+
     try:
         if file is None:
             named = os.environ.get("ZEL_SIM_SCENARIO")
@@ -52,6 +70,106 @@ def _dump(file: pathlib.Path | None) -> int:
     return 0
 
 
+SNAPSHOT_HELP = """\
+Reads a switch through zel.zel_util's read-only operations and writes a
+scenario that makes the simulator return the same: hostname (where
+readable), last backup, diagnostic flag, temperatures, power supplies, flash
+partitions, and the 802.1X state and traffic counters of each port. It never
+flushes, changes the hostname or launches anything. Each platform failure
+met is recorded as that failure (an 802.1X port whose dump answers -1
+replays as -1) and reported on standard error; the snapshot goes on. What a
+scenario cannot say is written in the file's header comment.
+
+Where the switch comes from: on a switch, run the command as the back-end
+runs (the same interpreter and environment), so that the platform libraries
+are in the process; the command finds their symbols there and reads the
+switch with its own platform and sibling modules, never loading the
+simulator (--device insists on that, and fails when the platform is not in
+the process). Otherwise (--simulator) it reads the simulated switch of the
+scenario this process starts with (ZEL_SIM_SCENARIO, or the default one).
+
+Ports: on a switch, the interfaces the kernel lists (/sys/class/net) unless
+--ports names the platform's names; against the simulator, the scenario's
+802.1X interfaces and ports.
+"""
+
+
+Hostname = tuple[bytes | str | None, str]
+
+
+def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hostname]:
+    """The module, a description of where its platform comes from, the
+    default ports and the hostname with where it comes from, or SystemExit."""
+    from . import _lib, snapshot
+
+    device = args.device or (not args.simulator and snapshot.platform_in_process())
+    if not device and not os.path.exists(_lib.LIBRARY):
+        raise SystemExit("zel_sim snapshot: the platform is not in this process and the "
+                         "simulator library is not installed: run it where the back-end runs")
+    if device:
+        import socket
+
+        name = socket.gethostname()
+        source, ports = f"the switch's own platform on host {name}", snapshot.kernel_interfaces()
+        hostname: Hostname = (name, "the kernel's")
+    else:
+        from . import _startup
+
+        try:
+            _startup.apply_start_scenario()
+        except ScenarioError as error:
+            raise SystemExit(str(error)) from None
+        import zel_sim
+
+        start = zel_sim.start_scenario()
+        named = os.environ.get("ZEL_SIM_SCENARIO")
+        source = f"the simulator running {named or 'the default scenario'}"
+        ports = [d.interface for d in start.dot1x]
+        ports += [p.name for p in start.port if p.name not in ports]
+        hostname = (zel_sim.hostname(), "the one committed in the simulated platform")
+    try:
+        import zel.zel_util as module
+    except ImportError as error:
+        raise SystemExit(f"zel_sim snapshot: zel.zel_util cannot be imported here: {error}"
+                         ) from None
+    return module, source, ports, hostname
+
+
+def _snapshot(args: argparse.Namespace) -> int:
+    from . import snapshot
+
+    module, source, ports, hostname = _platform(args)
+    if args.ports is not None:
+        ports = [p for p in args.ports.split(",") if p]
+    taken = snapshot.take(module, ports, args.trace, hostname=hostname[0],
+                          hostname_source=hostname[1])
+    written = snapshot.render(taken, source)
+    if args.output is None:
+        sys.stdout.write(written)
+    else:
+        args.output.write_text(written, encoding="utf-8")
+    return 0
+
+
+def _snapshot_parser(commands: Any) -> None:
+    snap = commands.add_parser(
+        "snapshot", help="a scenario reproducing a switch, read through zel.zel_util",
+        description=SNAPSHOT_HELP, formatter_class=argparse.RawDescriptionHelpFormatter)
+    snap.add_argument("--ports", metavar="PORT,...",
+                      help="the ports to read, by the platform's names (comma-separated)")
+    snap.add_argument("--trace", nargs="+", action="extend", default=[], metavar="HOST",
+                      help="also run a traceroute to each HOST and keep its hops; on a "
+                           "switch this is a real trace, sending probes on the network")
+    snap.add_argument("-o", "--output", type=pathlib.Path, metavar="FILE",
+                      help="write the scenario to FILE (default: standard output)")
+    where = snap.add_mutually_exclusive_group()
+    where.add_argument("--device", action="store_true",
+                       help="read the platform already in this process (a switch); never "
+                            "load the simulator")
+    where.add_argument("--simulator", action="store_true",
+                       help="read the simulated switch of ZEL_SIM_SCENARIO (or the default)")
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m zel_sim",
                                      description="Scenarios of the simulated switch.")
@@ -61,7 +179,10 @@ def main(argv: list[str] | None = None) -> int:
     dump = commands.add_parser("dump", help="a scenario whole, defaults filled in, as TOML")
     dump.add_argument("file", nargs="?", type=pathlib.Path, metavar="FILE")
     commands.add_parser("schema", help="JSON Schema of scenario files")
+    _snapshot_parser(commands)
     args = parser.parse_args(argv)
+    if args.command == "snapshot":
+        return _snapshot(args)
     if args.command == "check":
         return _check(args.files)
     if args.command == "dump":

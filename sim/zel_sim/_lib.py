@@ -4,6 +4,10 @@ Extension modules built for the switch leave the platform symbols undefined
 and expect the dynamic loader to find them in the process, where the real
 platform libraries already are. Loading the simulator with RTLD_GLOBAL before
 such a module is imported recreates that situation.
+
+The library is loaded on first use (``load()``, or any attribute of ``lib``),
+not when this module is imported: ``python -m zel_sim`` reads and writes
+scenarios, and takes snapshots of a real switch, without it.
 """
 
 from __future__ import annotations
@@ -14,7 +18,14 @@ from typing import Any, Callable
 
 LIBRARY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "libzelplatform.so")
 
-lib = ctypes.CDLL(LIBRARY, mode=os.RTLD_GLOBAL)
+# The platform functions in the library's order (the call log names them by
+# index); load() checks the library agrees.
+FUNCTIONS = (
+    "dump_tessel_802_1x_status", "get_temp_list", "get_psu_list", "get_flash_list",
+    "plat_switch_get_data_channel_unit", "sms_do_flush", "check_create_zel_query",
+    "zel_query_update", "nCfg_obj_change", "backupts_GetTimeStamp", "is_diag_debug_enabled",
+    "api_mtraceroute", "init_trace_route", "query_trace_route", "free_trace_route",
+)
 
 
 class StepStruct(ctypes.Structure):
@@ -28,35 +39,60 @@ class StepStruct(ctypes.Structure):
     ]
 
 
-def _declare(name: str, restype: Any, *argtypes: Any) -> None:
-    fn = getattr(lib, name)
-    fn.restype = restype
-    fn.argtypes = list(argtypes)
+_DECLARATIONS: dict[str, tuple[Any, ...]] = {
+    "zelsim_function_name": (ctypes.c_char_p, ctypes.c_int),
+    "zelsim_reset": (None,),
+    "zelsim_script": (ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t,
+                      ctypes.POINTER(StepStruct), ctypes.c_size_t),
+    "zelsim_calls": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
+    "zelsim_clear_calls": (None,),
+    "zelsim_total_calls": (ctypes.c_uint64,),
+    "zelsim_claim_startup": (ctypes.c_int,),
+    "zelsim_release_startup": (None,),
+    "zelsim_open_contexts": (ctypes.c_int,),
+    "zelsim_errors": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
+    "zelsim_hostname": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
+    "zelsim_set_hostname": (None, ctypes.c_char_p, ctypes.c_size_t),
+}
+
+_loaded: ctypes.CDLL | None = None
 
 
-_declare("zelsim_function_name", ctypes.c_char_p, ctypes.c_int)
-_declare("zelsim_reset", None)
-_declare("zelsim_script", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t,
-         ctypes.POINTER(StepStruct), ctypes.c_size_t)
-_declare("zelsim_calls", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
-_declare("zelsim_clear_calls", None)
-_declare("zelsim_total_calls", ctypes.c_uint64)
-_declare("zelsim_claim_startup", ctypes.c_int)
-_declare("zelsim_release_startup", None)
-_declare("zelsim_open_contexts", ctypes.c_int)
-_declare("zelsim_errors", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
-_declare("zelsim_hostname", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
-_declare("zelsim_set_hostname", None, ctypes.c_char_p, ctypes.c_size_t)
-
-
-def _names() -> tuple[str, ...]:
+def _names(cdll: ctypes.CDLL) -> tuple[str, ...]:
     names: list[str] = []
-    while (name := lib.zelsim_function_name(len(names))) is not None:
+    while (name := cdll.zelsim_function_name(len(names))) is not None:
         names.append(name.decode())
     return tuple(names)
 
 
-FUNCTIONS = _names()
+def load() -> ctypes.CDLL:
+    """The library, loaded into the global scope on the first call."""
+    global _loaded
+    if _loaded is None:
+        cdll = ctypes.CDLL(LIBRARY, mode=os.RTLD_GLOBAL)
+        for name, (restype, *argtypes) in _DECLARATIONS.items():
+            fn = getattr(cdll, name)
+            fn.restype = restype
+            fn.argtypes = list(argtypes)
+        if _names(cdll) != FUNCTIONS:
+            raise ImportError(f"{LIBRARY} names the platform functions {_names(cdll)}, "
+                              f"this package {FUNCTIONS}: install matching versions")
+        _loaded = cdll
+    return _loaded
+
+
+def loaded() -> bool:
+    return _loaded is not None
+
+
+class _Library:
+    """Stands for the library: the first attribute fetched loads it."""
+
+    def __getattr__(self, name: str) -> Any:
+        return getattr(load(), name)
+
+
+lib: Any = _Library()
 
 
 def fetch(call: Callable[[Any, int], int]) -> bytes:

@@ -7,21 +7,23 @@ from __future__ import annotations
 import os
 import sys
 
-from ._lib import lib
+from . import _lib
 
 
 def _running_the_cli() -> bool:
     """python -m zel_sim: the command checks and shows scenarios itself, and
-    must work while ZEL_SIM_SCENARIO names a broken one."""
+    must work while ZEL_SIM_SCENARIO names a broken one; its snapshot must
+    not put the simulator into a switch's own process. It loads the library
+    where it needs it."""
     argv = sys.orig_argv
     return any(a == "-m" and argv[i + 1:i + 2] in (["zel_sim"], ["zel_sim.__main__"])
                for i, a in enumerate(argv))
 
 
-def run_once() -> None:
-    if os.environ.get("ZEL_SIM_PRELOAD") == "0" or _running_the_cli():
-        return
-    if not lib.zelsim_claim_startup():
+def apply_start_scenario() -> None:
+    """Loads the library and applies the start scenario, unless another
+    interpreter of this process did."""
+    if not _lib.lib.zelsim_claim_startup():
         return  # another interpreter of this process did it
     import zel_sim
 
@@ -29,5 +31,14 @@ def run_once() -> None:
         zel_sim.load_start_scenario()
     except BaseException:
         # Not applied: the next import tries again, and fails again.
-        lib.zelsim_release_startup()
+        _lib.lib.zelsim_release_startup()
         raise
+
+
+def run_once() -> None:
+    if _running_the_cli():
+        return
+    _lib.load()
+    if os.environ.get("ZEL_SIM_PRELOAD") == "0":
+        return
+    apply_start_scenario()

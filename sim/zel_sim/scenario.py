@@ -21,6 +21,8 @@ import datetime
 import functools
 import os
 import pathlib
+import struct
+from collections.abc import Sequence
 from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
 
 import msgspec
@@ -31,9 +33,10 @@ from ._errors import ScenarioError
 from ._lib import FUNCTIONS
 
 __all__ = [
-    "ScenarioError", "Scenario", "System", "Dot1x", "Session", "Port", "Hardware", "Psu",
-    "Flash", "Mtraceroute", "Traceroute", "Destination", "Hop", "DEFAULT_PATH",
-    "load", "default", "default_scenario", "dump", "schema", "compile_scripts",
+    "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port",
+    "Hardware", "Psu", "Flash", "Mtraceroute", "Traceroute", "Destination", "Hop", "DEFAULT_PATH",
+    "load", "default", "default_scenario", "dump", "schema", "compile_scripts", "text_bytes",
+    "COUNTERS",
 ]
 
 DEFAULT_PATH = pathlib.Path(__file__).with_name("default.toml")
@@ -49,12 +52,16 @@ Vlan = Annotated[int, Meta(ge=0, le=2**16 - 1)]
 # stop at 63 bits).
 Counter = Annotated[int, Meta(ge=0)]
 Seconds = Annotated[float, Meta(ge=0, le=3600)]
-Float32 = Annotated[float, Meta(ge=-3.4e38, le=3.4e38)]
+# A single-precision value: checked by the section that holds it (inf and nan
+# included, as TOML writes them).
+Float32 = float
 # The device's long is 32 bits: a backup time must fit it.
 Epoch = Annotated[int, Meta(ge=-(2**31), le=2**31 - 1)]
 BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True)], Epoch, bool]
 Probe = tuple[Word, Word, Float32]
 Key = Annotated[str, Meta(min_length=1)]
+COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
+Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
 
 if TYPE_CHECKING:
     FunctionName = str
@@ -66,10 +73,56 @@ else:
 _whole = contextvars.ContextVar("_whole", default=True)
 
 
+class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
+    pass
+
+
+class Hex(_Strict):
+    """A text given by its bytes, in hexadecimal: `{ hex = "50a953" }`. It
+    holds bytes that no string of the field's encoding can (a flash image
+    name that is not UTF-8), and may fill its field whole, without the
+    terminator, as a platform may leave it. A NUL would end the text, so it
+    has none."""
+
+    hex: Annotated[str, Meta(pattern="^([0-9A-Fa-f]{2})*$")]
+
+    def __post_init__(self) -> None:
+        if b"\0" in self.data:
+            raise ValueError(f"`hex` = {self.hex!r} holds a NUL byte, which would end the text")
+
+    @property
+    def data(self) -> bytes:
+        return bytes.fromhex(self.hex)
+
+
+# A text field: a string (Latin-1, flash image names UTF-8), or its bytes.
+Text = Union[str, Hex]
+
+
+def text_bytes(value: Text, encoding: str = "latin-1") -> bytes:
+    """The bytes a text field stores."""
+    return value.data if isinstance(value, Hex) else value.encode(encoding)
+
+
+def _check_float32(value: float, what: str) -> None:
+    try:
+        struct.pack("<f", value)
+    except OverflowError:
+        raise ValueError(f"{what} {value!r} does not fit single precision "
+                         "(at most 3.4028234663852886e+38 in magnitude, or inf, -inf, nan)"
+                         ) from None
+
+
 def _check_texts(struct: Struct, rooms: dict[str, int], encoding: str = "latin-1") -> None:
-    """Every text must fit its platform field with the terminator."""
+    """Every text must fit its platform field: a string with the
+    terminator, a text given by its bytes at most whole."""
     for name, room in rooms.items():
         value = getattr(struct, name)
+        if isinstance(value, Hex):
+            if len(value.data) > room:
+                raise ValueError(f"`{name}` is {len(value.data)} bytes long, but its platform "
+                                 f"field holds {room} bytes")
+            continue
         if not isinstance(value, str):
             continue
         try:
@@ -90,9 +143,17 @@ def _unique(entries: list[Any], key: str, where: str) -> None:
         seen.add(value)
 
 
+def _unique_values(values: Sequence[str], where: str) -> None:
+    for index, value in enumerate(values):
+        if value in values[:index]:
+            raise ValueError(f"{where}[{index}]: {value!r} is given twice")
+
+
 def _located(error: msgspec.MsgspecError) -> str:
     """msgspec's message, with the location even at the top level."""
-    text = str(error)
+    # A text field takes a string or its bytes as a table: the string is
+    # what a wrong value should have been, in the message.
+    text = str(error).replace("Expected `str | object", "Expected `str")
     for alone in ("date", "time"):
         if f", got `{alone}`" in text:
             text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
@@ -102,17 +163,13 @@ def _located(error: msgspec.MsgspecError) -> str:
     return f"{text} - at `$`"
 
 
-class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
-    pass
-
-
 # ---- sections ----------------------------------------------------------------------
 
 
 class System(_Strict):
     """[system]: hostname, last backup and the configuration answers."""
 
-    hostname: str = ""
+    hostname: Text = ""
     backup_time: BackupTime = False
     diag_debug: Word = 0
     data_channel_unit: Word = 0
@@ -136,16 +193,16 @@ class System(_Strict):
 class Session(_Strict):
     """[[dot1x.sessions]]: one 802.1X session (up to 20 per interface)."""
 
-    mac: str = ""
-    type: str = ""
-    eap: str = ""
-    eap_counter: str = ""
-    elapsed_time: str = ""
-    pae: str = ""
-    params: str = ""
-    security_group: str = ""
-    user: str = ""
-    brenlow_group: str = ""
+    mac: Text = ""
+    type: Text = ""
+    eap: Text = ""
+    eap_counter: Text = ""
+    elapsed_time: Text = ""
+    pae: Text = ""
+    params: Text = ""
+    security_group: Text = ""
+    user: Text = ""
+    brenlow_group: Text = ""
     native_vlan_id: Vlan = 0
     traffic_vlan_id: Vlan = 0
     dynamic_assigned_vlan_id: Vlan = 0
@@ -160,14 +217,14 @@ class Dot1x(_Strict):
     interface: Key
     result: Word = 1
     delay: Seconds = 0.0
-    name: str | None = None
-    link_status: str = ""
-    port_status: str = ""
-    eap_pass_through: str = ""
-    allowed_vlanid: str = ""
-    untagged_vlanid: str = ""
-    guest_vlan: str = ""
-    auth_fail_vlan: str = ""
+    name: Text | None = None
+    link_status: Text = ""
+    port_status: Text = ""
+    eap_pass_through: Text = ""
+    allowed_vlanid: Text = ""
+    untagged_vlanid: Text = ""
+    guest_vlan: Text = ""
+    auth_fail_vlan: Text = ""
     mode: Word = 0
     mab: Word = 0
     dynamic_vlanid: Word = 0
@@ -193,6 +250,7 @@ class Port(_Strict):
     tx_bytes: Counter = 0
     rx_packets: Counter = 0
     rx_bytes: Counter = 0
+    unreadable: list[Counter_name] = []
 
     def __post_init__(self) -> None:
         parts = self.name.split("/")
@@ -200,15 +258,16 @@ class Port(_Strict):
                 p in ("", ".", "..") for p in parts):
             raise ValueError(f"`name` {self.name!r} is not a port name (no empty, '.' or '..' "
                              "parts, no leading '/', no NUL)")
-        for counter in ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes"):
+        for counter in COUNTERS:
             if getattr(self, counter) >= 2**64:
                 raise ValueError(f"`{counter}` does not fit the 64-bit counter")
+        _unique_values(self.unreadable, "unreadable")
 
 
 class Psu(_Strict):
     """[[hardware.psu]]: one power supply (up to 13)."""
 
-    name: str
+    name: Text
     ok: Word = 1
     connected: Word = 1
 
@@ -220,7 +279,7 @@ class Flash(_Strict):
     """[[hardware.flash]]: one flash partition (up to 8); image "" = none."""
 
     partition: Word = 0
-    image: str = ""
+    image: Text = ""
     tot_size: Word = 0
     used_size: Word = 0
     usage: Word = 0
@@ -237,6 +296,10 @@ class Hardware(_Strict):
     psu: Annotated[list[Psu], Meta(max_length=13)] = []
     flash: Annotated[list[Flash], Meta(max_length=8)] = []
 
+    def __post_init__(self) -> None:
+        for index, value in enumerate(self.temperatures):
+            _check_float32(value, f"temperatures[{index}]")
+
 
 class Mtraceroute(_Strict):
     """[mtraceroute]: what api_mtraceroute answers, and how long it takes."""
@@ -250,8 +313,8 @@ class Hop(_Strict):
     the trace (result 1), the others answer 0 unless given (never 1)."""
 
     ttl: Word | None = None
-    ip: str = ""
-    host: str = ""
+    ip: Text = ""
+    host: Text = ""
     probes: Annotated[list[Probe], Meta(max_length=5)] = []
     probe_count: Word | None = None
     delay: Seconds = 0.0
@@ -259,6 +322,8 @@ class Hop(_Strict):
 
     def __post_init__(self) -> None:
         _check_texts(self, records.TRACE_RESPONSE_ROOMS)
+        for index, (_, _, time) in enumerate(self.probes):
+            _check_float32(time, f"probes[{index}] time")
         if self.probe_count is None:
             self.probe_count = len(self.probes)
 
@@ -291,8 +356,8 @@ class Destination(_Strict):
     target: Key
     result: Word | UnsetType = UNSET
     delay: Seconds | UnsetType = UNSET
-    host_name: str | UnsetType = UNSET
-    ip_address: str | UnsetType = UNSET
+    host_name: Text | UnsetType = UNSET
+    ip_address: Text | UnsetType = UNSET
     hops: Word | UnsetType = UNSET
     probes: Word | UnsetType = UNSET
     timeout: Word | UnsetType = UNSET
@@ -309,8 +374,8 @@ class Traceroute(_Strict):
 
     result: Word = 1
     delay: Seconds = 0.0
-    host_name: str = ""
-    ip_address: str = ""
+    host_name: Text = ""
+    ip_address: Text = ""
     hops: Word = 30
     probes: Word = 3
     timeout: Word = 5
@@ -548,21 +613,26 @@ def _backup(value: datetime.datetime | int | bool, step: Any) -> Any:
     return step(1, records.timestamp(int(value)))
 
 
+def _raw_texts(fields: dict[str, Any]) -> dict[str, Any]:
+    """The fields, texts given by their bytes as bytes."""
+    return {k: v.data if isinstance(v, Hex) else v for k, v in fields.items()}
+
+
 def _dot1x(ports: list[Dot1x], out: dict[Target, list[Any]], step: Any) -> None:
     for port in ports:
-        fields = {k: getattr(port, k) for k in records.DOT1X_TEXT_ROOMS}
+        fields = _raw_texts({k: getattr(port, k) for k in records.DOT1X_TEXT_ROOMS})
         fields.update({k: getattr(port, k) for k in (
             "mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
             "auth_fail_vlan_enable")})
-        sessions = [msgspec.structs.asdict(s) for s in port.sessions]
+        sessions = [_raw_texts(msgspec.structs.asdict(s)) for s in port.sessions]
         record = records.dot1x_status(count=port.count, sessions=sessions, **fields)
         key = ("dump_tessel_802_1x_status", port.interface.encode("latin-1"))
         out[key] = [step(port.result, record, port.delay)]
 
 
 def _hardware(section: Hardware, out: dict[Target, list[Any]], step: Any) -> None:
-    psus = [(p.name, p.ok, p.connected) for p in section.psu]
-    flash = [msgspec.structs.asdict(f) for f in section.flash]
+    psus = [(text_bytes(p.name), p.ok, p.connected) for p in section.psu]
+    flash = [_raw_texts(msgspec.structs.asdict(f)) for f in section.flash]
     out["get_temp_list"] = [step(0, records.temp_list(section.temperatures))]
     out["get_psu_list"] = [step(0, records.psu_list(psus))]
     out["get_flash_list"] = [step(0, records.flash_list(flash))]
@@ -570,16 +640,17 @@ def _hardware(section: Hardware, out: dict[Target, list[Any]], step: Any) -> Non
 
 def _hop_steps(hops: list[Hop], step: Any) -> list[Any]:
     # Numbered and settled by Traceroute: ttl and result are ints here.
-    return [step(hop.result, records.trace_response(int(hop.ttl or 0), hop.ip, hop.host,
-                                                    hop.probes, hop.probe_count), hop.delay)
+    return [step(hop.result, records.trace_response(int(hop.ttl or 0), text_bytes(hop.ip),
+                                                    text_bytes(hop.host), hop.probes,
+                                                    hop.probe_count), hop.delay)
             for hop in hops]
 
 
 def _route(route: Any, step: Any) -> tuple[Any, list[Any]]:
     """The init step and hop steps of [traceroute] or of a destination whose
     keys were all filled in from it."""
-    header = records.trace_header(route.host_name, route.ip_address, route.hops, route.probes,
-                                  route.timeout, route.package_size)
+    header = records.trace_header(text_bytes(route.host_name), text_bytes(route.ip_address),
+                                  route.hops, route.probes, route.timeout, route.package_size)
     init = step(route.result, header, route.delay, records.trace_context(route.reply_mtu))
     assert isinstance(route.hop, list)
     return init, _hop_steps(route.hop, step)

@@ -1,0 +1,73 @@
+"""Every read-only operation of the module, with what it returned or raised
+as text that keeps types, key orders and exception arguments: two switches
+that answer alike give equal texts.
+
+Run as a script (python tests/readonly.py '{"ports": [...], "traces": [...]}')
+it reads the switch of its process (the start scenario) and prints the
+texts as JSON."""
+
+from __future__ import annotations
+
+import json
+import sys
+from typing import Any
+
+
+class TraceContext(dict):
+    """A trace's mapping that keeps every result written, not only the last."""
+
+    def __init__(self):
+        super().__init__()
+        self.results = []
+
+    def __setitem__(self, key, value):
+        if key == "result":
+            self.results.append(value)
+        super().__setitem__(key, value)
+
+
+def _outcome(fn, *args) -> str:
+    try:
+        return "= " + repr(fn(*args))
+    except Exception as error:  # what the operation raised is its result here
+        return f"! {type(error).__qualname__}{error.args!r}"
+
+
+def _traffic(module, port) -> str:
+    failures = []
+    saved = sys.unraisablehook
+    sys.unraisablehook = lambda u: failures.append(type(u.exc_value).__name__)
+    try:
+        return _outcome(module.system_port_traffic, port) + f" failures={failures}"
+    finally:
+        sys.unraisablehook = saved
+
+
+def _trace(module, host) -> str:
+    context = TraceContext()
+    outcome = _outcome(module.get_diagnostic_data, context, host)
+    return f"{outcome} {context!r} results={context.results!r}"
+
+
+def results(module, ports, traces) -> dict[str, str]:
+    out: dict[str, Any] = {}
+    module._HAS_TEMPERATURE_SENSOR = None
+    module._MULTIPLE_TEMPERATURE_SENSORS = None
+    for name in ("system_temperatures", "has_temperature_sensor",
+                 "multiple_temperature_sensors", "psu_list", "get_flashs", "get_last_backup",
+                 "get_diag_debug_status", "get_cmdb_max_buff", "stp_instance_priority_default"):
+        out[name] = _outcome(getattr(module, name))
+    for port in ports:
+        out[f"get_8021x_status({port!r})"] = _outcome(module.get_8021x_status, port)
+        out[f"get_8021x_sessions({port!r})"] = _outcome(module.get_8021x_sessions, port)
+        out[f"system_port_traffic({port!r})"] = _traffic(module, port)
+    for host in traces:
+        out[f"get_diagnostic_data({host!r})"] = _trace(module, host)
+    return out
+
+
+if __name__ == "__main__":
+    import zel.zel_util
+
+    asked = json.loads(sys.argv[1])
+    print(json.dumps(results(zel.zel_util, asked["ports"], asked["traces"])))

@@ -38,6 +38,8 @@ _declare("zelsim_function_name", ctypes.c_char_p, ctypes.c_int)
 _declare("zelsim_reset", None)
 _declare("zelsim_script", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t,
          ctypes.POINTER(StepStruct), ctypes.c_size_t)
+_declare("zelsim_take_scripts", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t)
+_declare("zelsim_put_back_scripts", ctypes.c_int, ctypes.c_int)
 _declare("zelsim_calls", ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t)
 _declare("zelsim_clear_calls", None)
 _declare("zelsim_total_calls", ctypes.c_uint64)

@@ -2,7 +2,7 @@
 error paths, each with the simulator and module state it needs.
 
 The leak, hostile-data and concurrency checks all draw on this one table.
-A case is a name, a `setup(zu, sim, tmp)` that scripts the simulator and
+A case is a name, a `setup(zu, zel_sim, tmp)` that scripts the simulator and
 rebinds module-level names as the case needs (it may return a function that
 undoes what the `zu` fixture does not), and a `call(zu)` that makes one call
 and swallows the exception the case expects (and only that one).
@@ -57,18 +57,18 @@ def expect(exc_type, call):
     return run
 
 
-def nothing(zu, sim, tmp):
+def nothing(zu, zel_sim, tmp):
     pass
 
 
 def scripted(fn, **step):
-    def setup(zu, sim, tmp):
-        sim.script(fn, **step)
+    def setup(zu, zel_sim, tmp):
+        zel_sim.script(fn, **step)
     return setup
 
 
 def rebind(**names):
-    def setup(zu, sim, tmp):
+    def setup(zu, zel_sim, tmp):
         for name, value in names.items():
             setattr(zu, name, value)
     return setup
@@ -78,7 +78,7 @@ def raising(*args, **kwargs):
     raise RuntimeError("rebound name raises")
 
 
-def counter_files(zu, sim, tmp):
+def counter_files(zu, zel_sim, tmp):
     port = tmp / "eth9" / "statistics"
     port.mkdir(parents=True, exist_ok=True)
     for name, value in [("tx_packets", "10"), ("tx_bytes", "x"), ("rx_packets", "-1\n"),
@@ -92,8 +92,8 @@ def quiet_reports(setup):
     """Counter read errors are printed and passed to sys.unraisablehook;
     both are silenced for the duration of the case."""
 
-    def wrapped(zu, sim, tmp):
-        restore_files = setup(zu, sim, tmp)
+    def wrapped(zu, zel_sim, tmp):
+        restore_files = setup(zu, zel_sim, tmp)
         saved = (sys.stderr, sys.unraisablehook)
         sys.stderr, sys.unraisablehook = NullStream(), lambda unraisable: None
 
@@ -109,13 +109,13 @@ def quiet_reports(setup):
 def fast_trace(hops=3, **first):
     """A trace of `hops` hops without delays and with the pause patched out."""
 
-    def setup(zu, sim, tmp):
+    def setup(zu, zel_sim, tmp):
         probes = [(1, -1, 1.5), (1, 5, 2.25), (2, 0, 0.0), (0, 0, 0.0), (1, 7, 9.0)]
         steps = [Step(result=int(i == hops - 1),
                       record=records.trace_response(i + 1, f"10.0.{i}.1", f"hop{i}", probes))
                  for i in range(hops)]
-        sim.script("query_trace_route", *steps)
-        sim.script("init_trace_route", result=1,
+        zel_sim.script("query_trace_route", *steps)
+        zel_sim.script("init_trace_route", result=1,
                    record=records.trace_header(b"target", b"10.9.9.9", 30, 3, 5, 60),
                    aux=records.trace_context(1500))
         zu.sleep = abs
@@ -130,7 +130,7 @@ class ReadOnly:
         raise TypeError("read-only context")
 
 
-def result_files(zu, sim, tmp):
+def result_files(zu, zel_sim, tmp):
     zu.os = private_os(str(tmp))
 
 

@@ -11,6 +11,7 @@ import pyramid.compat
 import pytest
 
 from zel_sim import Step, records
+from zel_sim.testing import hop, script_trace
 
 from calls import fast_trace
 
@@ -135,9 +136,8 @@ def test_rebound_named_tuple_class_is_called(zu):
 
 
 def one_probe_trace(zu, zel_sim, time):
-    hop = records.trace_response(1, "10.0.0.1", "h", [(1, -1, time)])
-    zel_sim.script("query_trace_route", Step(result=1, record=hop))
-    zel_sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"))
+    script_trace(hop(1, "10.0.0.1", "h", [(1, -1, time)], result=1),
+                 header=records.trace_header(b"h", b"10.0.0.1"))
     context = {}
     zu.get_diagnostic_data(context, "10.0.0.1")
     return context["routes"][0]["time1"]

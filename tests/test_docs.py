@@ -15,6 +15,8 @@ import time
 
 import pytest
 from zel_sim import Step, records
+from zel_sim.testing import hops as trace_hops
+from zel_sim.testing import script_trace
 
 import zel.zel_util as zel_util_module
 
@@ -236,18 +238,14 @@ def failing_temps():
 # ---- a live traceroute ---------------------------------------------------------------
 
 
-def quick_trace(zel_sim, hops):
-    steps = [Step(int(i == hops - 1), records.trace_response(i + 1, f"10.2.{i}.1", f"h{i}",
-                                                             [(1, -1, 1.5)]), 0.05)
-             for i in range(hops)]
-    zel_sim.script("query_trace_route", *steps)
-    zel_sim.script("init_trace_route", result=1,
-               record=records.trace_header(b"dst", b"10.2.9.9", hops, 3, 5, 60))
+def quick_trace(hops):
+    script_trace(*trace_hops(hops, [(1, -1, 1.5)], 0.05, ip="10.2.{i}.1", host="h{i}"),
+                 header=records.trace_header(b"dst", b"10.2.9.9", hops, 3, 5, 60))
 
 
 def test_live_trace_example_yields_each_hop_while_the_trace_runs(zu, zel_sim):
     trace_hops = load_example("live-trace")["trace_hops"]
-    quick_trace(zel_sim, hops=4)
+    quick_trace(hops=4)
 
     async def collect():
         seen = []
@@ -272,7 +270,7 @@ def test_live_trace_example_reports_failures(zu, zel_sim):
     zel_sim.script("init_trace_route", result=0)
     with pytest.raises(RuntimeError, match="could not be started"):
         asyncio.run(drain())
-    quick_trace(zel_sim, hops=2)
+    quick_trace(hops=2)
 
     def broken(address):
         raise LookupError(address)

@@ -16,9 +16,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 
 def operations(zu):
-    missing = [name for name in SIGNATURES if not hasattr(zu, name)]
-    if missing:
-        pytest.skip(f"not bound in this build: {missing}")
+    # A function missing from the module fails here, as it must.
     return {name: getattr(zu, name) for name in SIGNATURES}
 
 

@@ -12,6 +12,7 @@ import types
 import pytest
 import zel_sim
 from zel_sim import Step, records
+from zel_sim.testing import PrivateTmp, hop, script_trace
 
 PREFIX = "/tmp/mtraceroute_"
 
@@ -19,27 +20,14 @@ PREFIX = "/tmp/mtraceroute_"
 # ---- result files ---------------------------------------------------------------
 
 
-class PrivateOs:
-    """The os module, with os.open of the result paths redirected into a
-    private directory, so that no test depends on the real /tmp."""
-
-    def __init__(self, root):
-        self.root = root
-        self.opened = []
-
-    def open(self, path, *args):
-        assert path.startswith(PREFIX)
-        self.opened.append((path, args))
-        return os.open(self.root / path[len("/tmp/"):], *args)
-
-    def __getattr__(self, name):
-        return getattr(os, name)
-
-
 @pytest.fixture
 def private_os(zu, tmp_path):
-    zu.os = PrivateOs(tmp_path)
-    return zu.os
+    """The module's os, with the result files made in a private directory,
+    so that no test depends on the real /tmp; the module opens nothing else
+    through it."""
+    fake = zu.os = PrivateTmp(tmp_path)
+    yield fake
+    assert fake.passed == []
 
 
 def numbers_in(root):
@@ -93,7 +81,7 @@ class TestSafeResultFile:
         held = open(tmp_path / "held", "w")
         fcntl.flock(held, fcntl.LOCK_EX)
 
-        class LockedFirst(PrivateOs):
+        class LockedFirst(PrivateTmp):
             def open(self, path, *args):
                 if path == PREFIX + "0":  # as if created, then locked by someone else
                     return os.open(tmp_path / "held", os.O_RDWR)
@@ -399,19 +387,6 @@ class TestExecMtraceroute:
 
 
 # ---- get_diagnostic_data --------------------------------------------------------------
-
-
-def hop(ttl=1, ip="10.0.0.1", host="hop", probes=((1, -1, 1.0),), probe_count=None,
-        result=0, delay=0.0):
-    record = records.trace_response(ttl, ip, host, probes, probe_count)
-    return Step(result, record, delay)
-
-
-def script_trace(*hops, header=None, reply_mtu=1500, init_result=1, init_delay=0.0):
-    header = header or records.trace_header("target", "192.0.2.9", 30, 3, 5, 60)
-    zel_sim.script("init_trace_route", result=init_result, record=header, delay=init_delay,
-                   aux=records.trace_context(reply_mtu))
-    zel_sim.script("query_trace_route", *hops)
 
 
 def one_probe(zu, status, code, time=12.25, reply_mtu=1500):

@@ -9,12 +9,11 @@ import warnings
 import pytest
 import zel_sim
 from zel_sim import records
+from zel_sim.testing import counter_tree
 
 import zel.zel
 
 COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
-VARIABLES = ("SYS_CLASS_NET_STATS_TX_PKTS", "SYS_CLASS_NET_STATS_TX_BYTES",
-             "SYS_CLASS_NET_STATS_RX_PKTS", "SYS_CLASS_NET_STATS_RX_BYTES")
 WHERE = "zel.zel_util.system_port_stat"
 U64_MAX = 2**64 - 1
 
@@ -33,23 +32,8 @@ def open_fds():
 def stats(tmp_path):
     """A statistics tree in a temporary directory; port(name, **files) writes
     one port's counter files (bytes or str contents, None: no file)."""
-    zel.zel.set_stats_root(os.fsencode(tmp_path))
-
-    def port(name="eth0", **files):
-        directory = os.path.join(os.fsencode(tmp_path), os.fsencode(name) if isinstance(
-            name, str) else bytes(name), b"statistics")
-        os.makedirs(directory, exist_ok=True)
-        for counter, content in files.items():
-            if content is not None:
-                data = content.encode() if isinstance(content, str) else content
-                with open(os.path.join(directory, counter.encode()), "wb") as f:
-                    f.write(data)
-        return tmp_path
-
-    yield port
-    zel.zel.set_stats_root(None)
-    for variable in VARIABLES:
-        zel.zel.set_counter_file(variable, None)
+    with counter_tree(tmp_path) as port:
+        yield port
 
 
 @pytest.fixture

@@ -41,23 +41,28 @@ class PrivateTmp:
     traceroute result file (``/tmp/mtraceroute_N``) creates it in a private
     directory instead; every other attribute, and every other path, is the
     real ``os``. ``opened`` lists the redirected calls as ``(path as given,
-    (flags, *rest))``, ``passed`` the paths handed to the real ``os.open``::
+    (flags, *rest))``, ``passed`` the paths handed to the real ``os.open``
+    (with ``record=False`` both stay empty, for checks that count the
+    objects a call leaves behind)::
 
         zu.os = PrivateTmp(tmp_path)
         number = zu.get_safe_r_file()   # tmp_path / f"mtraceroute_{number}"
     """
 
-    def __init__(self, directory: str | os.PathLike[str]) -> None:
+    def __init__(self, directory: str | os.PathLike[str], record: bool = True) -> None:
         self.root = pathlib.Path(directory)
+        self.record = record
         self.opened: list[tuple[str, tuple[Any, ...]]] = []
         self.passed: list[Any] = []
 
     def open(self, path: Any, flags: int, *rest: Any, **kwargs: Any) -> int:
         given = os.fsdecode(path) if isinstance(path, bytes) else path
         if isinstance(given, str) and given.startswith(RESULT_PREFIX):
-            self.opened.append((given, (flags, *rest)))
+            if self.record:
+                self.opened.append((given, (flags, *rest)))
             return os.open(self.result_file(given[len(RESULT_PREFIX):]), flags, *rest, **kwargs)
-        self.passed.append(path)
+        if self.record:
+            self.passed.append(path)
         return os.open(path, flags, *rest, **kwargs)
 
     def result_file(self, number: int | str) -> str:
@@ -125,7 +130,8 @@ def counter_tree(root: str | os.PathLike[str]) -> Iterator[CounterTree]:
     zel.zel.set_stats_root(os.fsencode(base))
 
     def port(name: str | bytes = "eth0", **files: Content) -> pathlib.Path:
-        directory = os.fsencode(base) + b"/" + os.fsencode(name) + b"/statistics"
+        raw = os.fsencode(name) if isinstance(name, str) else bytes(name)
+        directory = os.fsencode(base) + b"/" + raw + b"/statistics"
         os.makedirs(directory, exist_ok=True)
         for counter, content in files.items():
             path = os.path.join(directory, os.fsencode(counter))

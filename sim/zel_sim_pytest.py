@@ -55,7 +55,7 @@ def _scenario_source(request: pytest.FixtureRequest) -> tuple[Any, pathlib.Path]
         return None
     args = list(marker.args) + [marker.kwargs[k] for k in ("source",) if k in marker.kwargs]
     if len(args) != 1 or set(marker.kwargs) - {"source"}:
-        raise pytest.UsageError(f"@pytest.mark.{MARKER} takes one scenario: a path, TOML text "
+        raise TypeError(f"@pytest.mark.{MARKER} takes one scenario: a path, TOML text "
                                 f"or a dict, not {marker.args!r} {marker.kwargs!r}")
     return args[0], pathlib.Path(os.fspath(request.path)).parent
 

@@ -3,6 +3,7 @@ zel_sim_autouse option, and zel_sim.failing. Suites are run in a child
 pytest (pytester), so that each starts as a user's suite does."""
 
 import ctypes
+import pathlib
 import sys
 
 import pytest
@@ -240,3 +241,11 @@ def python_without_module():
             "assert 'zel.zel_util' not in sys.modules")
     return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                           timeout=60)
+
+
+def test_typed_client_suite_runs(pytester):
+    """tests/typing/sim_client.py, which make typecheck checks with mypy
+    --strict, passes as a suite of its own."""
+    client = pathlib.Path(__file__).resolve().parents[2] / "tests" / "typing" / "sim_client.py"
+    pytester.makepyfile(test_sim_client=client.read_text())
+    run(pytester).assert_outcomes(passed=2)

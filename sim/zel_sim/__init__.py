@@ -228,7 +228,9 @@ def _apply(chosen: Scenario) -> None:
     scenario = importlib.import_module(".scenario", __name__)
 
     compiled = scenario.compile_scripts(chosen, Step)
-    clear()
+    # clear(), but with the counter files of ports that stay left in place
+    # for serve() below to rewrite.
+    lib.zelsim_reset()
     for target, steps in compiled.items():
         fn, key = target if isinstance(target, tuple) else (target, None)
         script(fn, *steps, key=key)

@@ -55,11 +55,14 @@ test: build
 sanitize:
 	$(MAKE) test SANITIZE=1
 
-# The stubs against the built module (stubtest), and a strictly typed client
-# against the stubs (mypy --strict).
+# The stubs against the built module (stubtest), a strictly typed client
+# against the stubs, one against the simulator's control package and pytest
+# plugin, and the control package's own sources (mypy --strict).
 typecheck: build
 	$(PY) -m mypy.stubtest zel.zel_util
 	$(PY) -m mypy --strict tests/typing/client.py
+	$(PY) -m mypy --strict tests/typing/sim_client.py
+	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
 
 # The wheels as users build them, installed in fresh environments: the module
 # with the simulator, and the module alone.

@@ -24,6 +24,7 @@ from typing import Callable
 
 import zel_sim
 from zel_sim import Step, records
+from zel_sim.testing import PrivateTmp
 
 from bench.timing import Loop
 
@@ -31,7 +32,6 @@ INTERFACE = "gi1/0/5"
 TRACE_HOST = "203.0.113.53"
 TRACE_HOPS = 30
 HOSTNAME = "lab-access-sw-07"
-RESULT_PREFIX = "/tmp/mtraceroute_"
 
 _MISSING = object()
 
@@ -121,30 +121,6 @@ def write_counter_files(root):
             f.write(f"{value}\n")
 
 
-class PrivateTmp:
-    """Stands in for the module `os`: the traceroute result files land in a
-    private directory; everything else is the real `os`."""
-
-    def __init__(self, directory):
-        self.directory = directory
-        self._target = os.path.join(directory, "mtraceroute_")
-        self.O_CREAT, self.O_EXCL, self.O_RDWR = os.O_CREAT, os.O_EXCL, os.O_RDWR
-        self.fdopen = os.fdopen
-
-    def open(self, path, flags, *args, **kwargs):
-        if isinstance(path, bytes):
-            path = os.fsdecode(path)
-        if isinstance(path, str) and path.startswith(RESULT_PREFIX):
-            path = self._target + path[len(RESULT_PREFIX):]
-        return os.open(path, flags, *args, **kwargs)
-
-    def result_file(self, number):
-        return self._target + str(number)
-
-    def __getattr__(self, name):
-        return getattr(os, name)
-
-
 class Workload:
     """Context manager: the scripted switch, the counter files and the
     rebound names, all undone on exit."""
@@ -161,7 +137,7 @@ class Workload:
         self.directory = tempfile.mkdtemp(prefix="zel-bench-")
         write_counter_files(os.path.join(self.directory, "net"))
         os.mkdir(os.path.join(self.directory, "tmp"))
-        self.tmp = PrivateTmp(os.path.join(self.directory, "tmp"))
+        self.tmp = PrivateTmp(os.path.join(self.directory, "tmp"), record=False)
         zel.zel.set_stats_root(os.path.join(self.directory, "net"))
         script_switch()
         self._rebind({"sleep": float, "os": self.tmp, "_HAS_TEMPERATURE_SENSOR": None,

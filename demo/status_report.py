@@ -1,7 +1,10 @@
 """Status report of the switch, read through zel.zel_util.
 
-Run in the project's environment, the module talks to the device simulator
-and its embedded default scenario; on the device, to the platform itself.
+Run in the project's environment, the module talks to the device simulator,
+and the report covers the 802.1X interfaces, ports and trace destinations of
+the scenario the simulator runs (--scenario FILE, ZEL_SIM_SCENARIO, or the
+default switch); on the device, to the platform itself. A platform call that
+fails is shown in place of its item; the rest of the report is still read.
 """
 
 import argparse
@@ -12,6 +15,7 @@ import pathlib
 import sys
 import threading
 import time
+import typing
 import warnings
 
 # The module imports pyramid.compat, which warns that it goes away in
@@ -32,8 +36,56 @@ def row(label, value):
     print(f"  {label:<34} {value}")
 
 
-# The 802.1X ports to report; those of the simulator's default scenario.
-DOT1X_PORTS = ["gi1/0/1", "gi1/0/2", "gi1/0/3", "gi1/0/4"]
+# What the report covers on the device, where no scenario says it.
+DEVICE_DOT1X_PORTS = ["gi1/0/1", "gi1/0/2", "gi1/0/3", "gi1/0/4"]
+TRACE_TARGET = "ns1.example.net"
+MULTICAST_GROUP = "239.1.1.1"
+
+
+class Targets(typing.NamedTuple):
+    """The 802.1X interfaces, counter ports and trace destinations to report."""
+
+    dot1x: list
+    ports: list
+    traces: list
+
+
+def scenario_targets(chosen):
+    """Those of a simulator scenario: its [[dot1x]] interfaces, its [[port]]
+    names (and the host's loopback, read from the kernel), the target of its
+    [traceroute] route and each [[traceroute.destination]]."""
+    route = chosen.traceroute
+    default = route.host_name or route.ip_address or TRACE_TARGET
+    return Targets([p.interface for p in chosen.dot1x], [p.name for p in chosen.port] + ["lo"],
+                   [default] + [d.target for d in route.destination if d.target != default])
+
+
+def targets(chosen=None):
+    """Of the scenario just applied, else of the one the simulator started
+    with; on the device, the access ports and the kernel's interfaces."""
+    if chosen is None:
+        try:
+            import zel_sim
+        except ImportError:
+            return Targets(DEVICE_DOT1X_PORTS, traffic_ports(), [TRACE_TARGET])
+        chosen = zel_sim.start_scenario()
+    return scenario_targets(chosen)
+
+
+def failed(error):
+    return f"failed: {error!r}"
+
+
+def shown(label, read, show=str):
+    """One item of the report: its value, or the failure of its platform
+    call in its place."""
+    try:
+        value = read()
+    except Exception as error:  # a scenario may fail any platform call
+        row(label, failed(error))
+        return None
+    row(label, show(value))
+    return value
 
 
 def dot1x_port(status):
@@ -60,38 +112,64 @@ def dot1x_sessions(sessions):
               f"{s['elapsed_time']:>11}  {s['user']}")
 
 
-def dot1x():
+def dot1x(targets):
     heading("802.1X")
-    for name in DOT1X_PORTS:
+    if not targets.dot1x:
+        print("  no 802.1X interfaces")
+    for name in targets.dot1x:
         try:
             status = zu.get_8021x_status(name)
         except zu.CFunctionError as error:
             print(f"  {name}: no 802.1X state ({error.args[-1]})")
             continue
         dot1x_port(status)
-        dot1x_sessions(zu.get_8021x_sessions(name))
+        try:
+            sessions = zu.get_8021x_sessions(name)
+        except Exception as error:
+            print(f"  {'':<9} sessions {failed(error)}")
+            continue
+        dot1x_sessions(sessions)
 
 
-def hardware():
-    heading("Hardware")
-    readings = zu.system_temperatures()
-    if zu.multiple_temperature_sensors():
-        sensors = "several"
-    else:
-        sensors = "one" if zu.has_temperature_sensor() else "none"
-    row("temperature sensors", sensors)
-    row("temperatures", ", ".join(f"{t:g}" for t in readings) or "-")
-    for psu in zu.psu_list():
+def supplies(psus):
+    for psu in psus:
         connected = "connected" if psu.connected else "not connected"
         row(psu.name, f"{connected}, {'ok' if psu.ok else 'FAULT'}")
-    print()
+
+
+def flash(partitions):
     flash_line = "  {:>9}  {:<24} {:>9} {:>9} {:>6}  {}"
     print(flash_line.format("partition", "image", "used", "total", "usage", "active"))
-    for part in zu.get_flashs():
+    for part in partitions:
         line = flash_line.format(part["partition"], part["image"] or "(empty)",
                                  part["used_size"], part["tot_size"], part["usage"],
                                  "yes" if part["active"] else "")
         print(line.rstrip())
+
+
+def sensor_count():
+    if zu.multiple_temperature_sensors():
+        return "several"
+    return "one" if zu.has_temperature_sensor() else "none"
+
+
+def hardware(targets):
+    # Each reading from its own platform list: one failing hides none of the others.
+    heading("Hardware")
+    shown("temperature sensors", sensor_count)
+    shown("temperatures", zu.system_temperatures,
+          lambda readings: ", ".join(f"{t:g}" for t in readings) or "-")
+    try:
+        supplies(zu.psu_list())
+    except Exception as error:
+        row("power supplies", failed(error))
+    print()
+    try:
+        flash(zu.get_flashs())
+    except Exception as error:
+        row("flash partitions", failed(error))
+
+
 NET_CLASS = "/sys/class/net"
 
 
@@ -106,24 +184,27 @@ def traffic_ports():
     return ["lo"] + others[:1]
 
 
-def ports():
+def ports(targets):
     heading("Ports")
-    for port in traffic_ports():
-        stats = zu.system_port_traffic(port)
-        row(f"{port} transmitted", f"{stats.tx_packets} packets, {stats.tx_bytes} bytes")
-        row(f"{port} received", f"{stats.rx_packets} packets, {stats.rx_bytes} bytes")
-    simulated_changes()
+    for port in targets.ports:
+        stats = shown(f"{port} transmitted", lambda: zu.system_port_traffic(port),
+                      lambda stats: f"{stats.tx_packets} packets, {stats.tx_bytes} bytes")
+        if stats is not None:
+            row(f"{port} received", f"{stats.rx_packets} packets, {stats.rx_bytes} bytes")
+    simulated_changes(targets)
 
 
-def simulated_changes():
+def simulated_changes(targets):
     """A sticky MAC flush and a hostname change with its undoing, made on the
     simulated switch only: on the device the report changes nothing."""
     try:
         import zel_sim
     except ImportError:
         return
-    row("sticky MAC flush, all ports", f"status {zu.delete_sticky_mac_unsaved()}")
-    row("sticky MAC flush, gi1/0/1", f"status {zu.delete_sticky_mac_unsaved('gi1/0/1')}")
+    shown("sticky MAC flush, all ports", zu.delete_sticky_mac_unsaved, "status {}".format)
+    for port in (targets.dot1x or [p for p in targets.ports if p != "lo"])[:1]:
+        shown(f"sticky MAC flush, {port}", lambda: zu.delete_sticky_mac_unsaved(port),
+              "status {}".format)
     original = zel_sim.hostname()
     row("hostname", original.decode("latin-1"))
     row("set_hostname('zel-demo-sw')", f"status {zu.set_hostname('zel-demo-sw')}")
@@ -132,13 +213,14 @@ def simulated_changes():
     row("hostname now", zel_sim.hostname().decode("latin-1"))
 
 
-def configuration():
+def configuration(targets):
     heading("Configuration")
-    backup = zu.get_last_backup()
-    row("last configuration backup", backup.isoformat(sep=" ") if backup else "never")
-    row("diagnostic debugging", "enabled" if zu.get_diag_debug_status() else "disabled")
-    row("configuration buffer limit", f"{zu.get_cmdb_max_buff()} bytes")
-    row("default STP instance priority", zu.stp_instance_priority_default())
+    shown("last configuration backup", zu.get_last_backup,
+          lambda backup: backup.isoformat(sep=" ") if backup else "never")
+    shown("diagnostic debugging", zu.get_diag_debug_status,
+          lambda on: "enabled" if on else "disabled")
+    shown("configuration buffer limit", zu.get_cmdb_max_buff, lambda size: f"{size} bytes")
+    shown("default STP instance priority", zu.stp_instance_priority_default)
 
 
 def show_hop(hop):
@@ -184,7 +266,7 @@ def watch_trace(target, poll_seconds=0.05):
     return context, failure[0] if failure else None
 
 
-def launch_multicast(group="239.1.1.1"):
+def launch_multicast(group=MULTICAST_GROUP):
     r_file = zu.get_safe_r_file()
     if r_file is None:
         row("multicast traceroute", "no free result file")
@@ -192,21 +274,26 @@ def launch_multicast(group="239.1.1.1"):
     path = f"/tmp/mtraceroute_{r_file}"
     try:
         row("multicast traceroute result file", path)
-        row(f"multicast traceroute to {group}", zu.exec_mtraceroute(r_file, group))
+        shown(f"multicast traceroute to {group}", lambda: zu.exec_mtraceroute(r_file, group))
     finally:
         os.remove(path)  # the demo leaves nothing behind in /tmp
 
 
-def traceroute(target="ns1.example.net"):
-    heading(f"Traceroute to {target}")
-    context, failure = watch_trace(target)
-    if failure is not None:
-        row("trace failed", repr(failure))
-    elif context.get("result") == -1:
-        row("trace", "could not be started")
-    else:
-        row("trace result", context["result"])
-    launch_multicast()
+def traceroute(targets):
+    for target in targets.traces:
+        heading(f"Traceroute to {target}")
+        context, failure = watch_trace(target)
+        if failure is not None:
+            row("trace", failed(failure))
+        elif context.get("result") == -1:
+            row("trace", "could not be started")
+        else:
+            row("trace result", context["result"])
+    print()
+    try:
+        launch_multicast()
+    except Exception as error:
+        row("multicast traceroute", failed(error))
 
 
 SECTIONS = [dot1x, hardware, ports, configuration, traceroute]
@@ -221,17 +308,19 @@ def main(argv=None):
     parser.add_argument("--json", action="store_true",
                         help="print the report's data as one JSON document instead")
     args = parser.parse_args(argv)
+    chosen = None
     if args.scenario is not None:
-        apply_scenario(parser, args.scenario)
+        chosen = apply_scenario(parser, args.scenario)
+    covered = targets(chosen)
     if args.json:
-        json.dump(json_report(), sys.stdout, indent=2, default=json_value)
+        json.dump(json_report(covered), sys.stdout, indent=2, default=json_value)
         print()
         return 0
     print("Switch status report")
     for section in SECTIONS:
         try:
-            section()
-        except Exception as error:  # a scenario may fail any platform call; show the rest
+            section(covered)
+        except Exception as error:  # anything the items do not catch; show the rest
             print(f"  this section failed: {error!r}")
     print()
     return 0
@@ -243,7 +332,7 @@ def apply_scenario(parser, path):
     except ImportError:
         parser.error("--scenario needs the device simulator (zel-sim), which is not installed")
     try:
-        zel_sim.load_scenario(path)
+        return zel_sim.load_scenario(path)
     except zel_sim.ScenarioError as error:  # names the file and what is wrong where
         parser.error(str(error))
     except Exception as error:
@@ -251,20 +340,18 @@ def apply_scenario(parser, path):
 
 
 # ---- the report as data (--json) ------------------------------------------------
-# Read through the module's functions directly, section by section; a section
-# whose platform call fails holds {"error": ...} and the others are still read.
-
-TRACE_TARGET = "ns1.example.net"
-MULTICAST_GROUP = "239.1.1.1"
+# Read through the module's functions directly, item by item; an item whose
+# platform call fails holds {"error": ...} and the others are still read.
 
 
-def json_report():
+def json_report(targets):
     return {
-        "dot1x": {port: collected(dot1x_data, port) for port in DOT1X_PORTS},
+        "dot1x": {port: collected(dot1x_data, port) for port in targets.dot1x},
         "hardware": collected(hardware_data),
-        "ports": collected(ports_data),
+        "ports": {port: collected(lambda: zu.system_port_traffic(port)._asdict())
+                  for port in targets.ports},
         "configuration": collected(configuration_data),
-        "traceroute": collected(traceroute_data),
+        "traceroute": collected(traceroute_data, targets.traces),
     }
 
 
@@ -290,23 +377,28 @@ def hardware_data():
     }
 
 
-def ports_data():
-    return {port: zu.system_port_traffic(port)._asdict() for port in traffic_ports()}
-
-
 def configuration_data():
     return {
-        "last_backup": zu.get_last_backup(),
-        "diag_debug": zu.get_diag_debug_status(),
-        "cmdb_max_buff": zu.get_cmdb_max_buff(),
-        "stp_instance_priority_default": zu.stp_instance_priority_default(),
+        "last_backup": collected(zu.get_last_backup),
+        "diag_debug": collected(zu.get_diag_debug_status),
+        "cmdb_max_buff": collected(zu.get_cmdb_max_buff),
+        "stp_instance_priority_default": collected(zu.stp_instance_priority_default),
     }
 
 
-def traceroute_data():
+def trace_data(target):
     context = {}
-    zu.get_diagnostic_data(context, TRACE_TARGET)
-    return {"target": TRACE_TARGET, "context": context, "multicast": collected(multicast_data)}
+    zu.get_diagnostic_data(context, target)
+    return context
+
+
+def traceroute_data(traces):
+    """The first target's trace and the multicast launch; the trace of each
+    other destination under "destinations"."""
+    first, *others = traces
+    return {"target": first, "context": collected(trace_data, first),
+            "multicast": collected(multicast_data),
+            "destinations": {target: collected(trace_data, target) for target in others}}
 
 
 def multicast_data():

@@ -15,6 +15,10 @@ ZEL_SIM_PRELOAD=0 leaves the finder out (builds run that way, so that an
 instrumented simulator never loads into pip or the compilers). An
 interpreter that cannot load ctypes (an isolated sub-interpreter) is left
 alone: the library is in the process already.
+
+pytest leaves this module's assertions alone (PYTEST_DONT_REWRITE): the
+distribution carries a pytest plugin, and pytest would otherwise warn that
+the module, imported before it starts, cannot be rewritten.
 """
 
 import os

@@ -2,20 +2,20 @@
 error paths, each with the simulator and module state it needs.
 
 The leak, hostile-data and concurrency checks all draw on this one table.
-A case is a name, a `setup(zu, sim, tmp)` that scripts the simulator and
+A case is a name, a `setup(zu, zel_sim, tmp)` that scripts the simulator and
 rebinds module-level names as the case needs (it may return a function that
 undoes what the `zu` fixture does not), and a `call(zu)` that makes one call
 and swallows the exception the case expects (and only that one).
 """
 
+import contextlib
 import os
 import sys
 import types
 
-import zel.zel as zel_zel
-from zel_sim import Step, records
-
-RESULT_PREFIX = "/tmp/mtraceroute_"
+from zel_sim import records
+from zel_sim.testing import PrivateTmp, counter_tree, script_trace
+from zel_sim.testing import hops as trace_hops
 
 
 class NullStream:
@@ -26,22 +26,6 @@ class NullStream:
 
     def flush(self):
         pass
-
-
-def private_os(directory):
-    """A stand-in for the module-level `os` whose `open` places the result
-    files in `directory` instead of /tmp."""
-
-    def open_(path, flags, *rest):
-        if isinstance(path, str) and path.startswith(RESULT_PREFIX):
-            path = os.path.join(directory, os.path.basename(path))
-        return os.open(path, flags, *rest)
-
-    fake = types.SimpleNamespace(**{name: getattr(os, name) for name in dir(os)
-                                    if not name.startswith("__")})
-    fake.open = open_
-    fake.result_dir = directory
-    return fake
 
 
 def expect(exc_type, call):
@@ -57,18 +41,18 @@ def expect(exc_type, call):
     return run
 
 
-def nothing(zu, sim, tmp):
+def nothing(zu, zel_sim, tmp):
     pass
 
 
 def scripted(fn, **step):
-    def setup(zu, sim, tmp):
-        sim.script(fn, **step)
+    def setup(zu, zel_sim, tmp):
+        zel_sim.script(fn, **step)
     return setup
 
 
 def rebind(**names):
-    def setup(zu, sim, tmp):
+    def setup(zu, zel_sim, tmp):
         for name, value in names.items():
             setattr(zu, name, value)
     return setup
@@ -78,22 +62,19 @@ def raising(*args, **kwargs):
     raise RuntimeError("rebound name raises")
 
 
-def counter_files(zu, sim, tmp):
-    port = tmp / "eth9" / "statistics"
-    port.mkdir(parents=True, exist_ok=True)
-    for name, value in [("tx_packets", "10"), ("tx_bytes", "x"), ("rx_packets", "-1\n"),
-                        ("rx_bytes", "18446744073709551615\n")]:
-        (port / name).write_text(value)
-    zel_zel.set_stats_root(str(tmp))
-    return lambda: zel_zel.set_stats_root(None)
+def counter_files(zu, zel_sim, tmp):
+    files = contextlib.ExitStack()
+    files.enter_context(counter_tree(tmp))("eth9", tx_packets="10", tx_bytes="x",
+                                           rx_packets="-1\n", rx_bytes="18446744073709551615\n")
+    return files.close
 
 
 def quiet_reports(setup):
     """Counter read errors are printed and passed to sys.unraisablehook;
     both are silenced for the duration of the case."""
 
-    def wrapped(zu, sim, tmp):
-        restore_files = setup(zu, sim, tmp)
+    def wrapped(zu, zel_sim, tmp):
+        restore_files = setup(zu, zel_sim, tmp)
         saved = (sys.stderr, sys.unraisablehook)
         sys.stderr, sys.unraisablehook = NullStream(), lambda unraisable: None
 
@@ -109,15 +90,10 @@ def quiet_reports(setup):
 def fast_trace(hops=3, **first):
     """A trace of `hops` hops without delays and with the pause patched out."""
 
-    def setup(zu, sim, tmp):
+    def setup(zu, zel_sim, tmp):
         probes = [(1, -1, 1.5), (1, 5, 2.25), (2, 0, 0.0), (0, 0, 0.0), (1, 7, 9.0)]
-        steps = [Step(result=int(i == hops - 1),
-                      record=records.trace_response(i + 1, f"10.0.{i}.1", f"hop{i}", probes))
-                 for i in range(hops)]
-        sim.script("query_trace_route", *steps)
-        sim.script("init_trace_route", result=1,
-                   record=records.trace_header(b"target", b"10.9.9.9", 30, 3, 5, 60),
-                   aux=records.trace_context(1500))
+        script_trace(*trace_hops(hops, probes),
+                     header=records.trace_header(b"target", b"10.9.9.9", 30, 3, 5, 60))
         zu.sleep = abs
         for name, value in first.items():
             setattr(zu, name, value)
@@ -130,13 +106,12 @@ class ReadOnly:
         raise TypeError("read-only context")
 
 
-def result_files(zu, sim, tmp):
-    zu.os = private_os(str(tmp))
+def result_files(zu, zel_sim, tmp):
+    zu.os = PrivateTmp(tmp, record=False)
 
 
 def take_result_file(zu):
-    number = zu.get_safe_r_file()
-    os.unlink(os.path.join(zu.os.result_dir, "mtraceroute_" + number))
+    os.unlink(zu.os.result_file(zu.get_safe_r_file()))
 
 
 PORT = "gi1/0/2"

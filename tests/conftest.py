@@ -1,22 +1,16 @@
-"""Shared fixtures: the module under test, the device simulator, and a way
-to run Python in a fresh process for what a process can do only once."""
+"""Shared fixtures: the module under test, and a way to run Python in a
+fresh process for what a process can do only once. Every test also gets the
+simulator's `zel_sim` fixture (the pytest plugin of zel-sim, made autouse by
+`zel_sim_autouse` in pyproject.toml): the simulated switch is back at the
+start scenario, with an empty call log, before and after each test."""
 
 import subprocess
 import sys
 import textwrap
 
 import pytest
-import zel_sim
 
 import zel.zel_util as zel_util_module
-
-
-@pytest.fixture(autouse=True)
-def sim():
-    """The simulator, back at its default scenario with an empty call log."""
-    zel_sim.reset()
-    yield zel_sim
-    zel_sim.reset()
 
 
 @pytest.fixture

@@ -5,7 +5,9 @@ import threading
 import time
 
 import pytest
-from zel_sim import Step, records
+from zel_sim import records
+from zel_sim.testing import hops as trace_hops
+from zel_sim.testing import script_trace
 
 from calls import CASES, PORT, nothing
 
@@ -15,15 +17,11 @@ PLAIN_CALLS = [call for name, setup, call in CASES
 JOIN_TIMEOUT = 60
 
 
-def slow_trace(sim, hops, delay):
-    probes = [(1, -1, 1.0), (1, 1, 2.0), (2, 0, 0.0)]
-    steps = [Step(result=int(i == hops - 1), delay=delay,
-                  record=records.trace_response(i + 1, f"10.1.{i}.1", f"r{i}", probes))
-             for i in range(hops)]
-    sim.script("query_trace_route", *steps)
-    sim.script("init_trace_route", result=1, delay=delay,
-               record=records.trace_header(b"dst", b"10.1.9.9", hops, 3, 5, 60),
-               aux=records.trace_context(1400))
+def slow_trace(hops, delay):
+    script_trace(*trace_hops(hops, [(1, -1, 1.0), (1, 1, 2.0), (2, 0, 0.0)], delay,
+                             ip="10.1.{i}.1", host="r{i}"),
+                 header=records.trace_header(b"dst", b"10.1.9.9", hops, 3, 5, 60),
+                 reply_mtu=1400, init_delay=delay)
 
 
 def run_threads(targets):
@@ -44,8 +42,8 @@ def run_threads(targets):
     assert errors == []
 
 
-def test_all_functions_from_many_threads_while_traces_run(zu, sim):
-    slow_trace(sim, hops=6, delay=0.02)
+def test_all_functions_from_many_threads_while_traces_run(zu, zel_sim):
+    slow_trace(hops=6, delay=0.02)
     zu.sleep = lambda seconds: time.sleep(0.001)
     reference_status = zu.get_8021x_status(PORT)
     reference_sessions = zu.get_8021x_sessions(PORT)
@@ -65,17 +63,17 @@ def test_all_functions_from_many_threads_while_traces_run(zu, sim):
     for context in contexts:
         assert context["result"] == 1
         assert [hop["ttl"] for hop in context["routes"]] == [1, 2, 3, 4, 5, 6]
-    assert sim.open_trace_contexts() == 0
-    assert sim.errors() == []
+    assert zel_sim.open_trace_contexts() == 0
+    assert zel_sim.errors() == []
 
 
 @pytest.mark.parametrize("blocking", ["exec_mtraceroute", "get_diagnostic_data"])
-def test_other_threads_run_while_the_platform_blocks(zu, sim, blocking):
+def test_other_threads_run_while_the_platform_blocks(zu, zel_sim, blocking):
     if blocking == "exec_mtraceroute":
-        sim.script("api_mtraceroute", result=0, delay=0.5)
+        zel_sim.script("api_mtraceroute", result=0, delay=0.5)
         call = lambda: zu.exec_mtraceroute("1", "232.0.0.1")  # noqa: E731
     else:
-        slow_trace(sim, hops=1, delay=0.5)
+        slow_trace(hops=1, delay=0.5)
         call = lambda: zu.get_diagnostic_data({}, "10.1.9.9")  # noqa: E731
     progress = []
     done = threading.Event()
@@ -99,11 +97,9 @@ def test_other_threads_run_while_the_platform_blocks(zu, sim, blocking):
 def test_result_files_from_several_processes(tmp_path, python):
     """Every number goes to exactly one caller, whatever the interleaving."""
     script = f"""
-        import sys
-        sys.path.insert(0, {str(__import__('pathlib').Path(__file__).parent)!r})
         import zel.zel_util as zu
-        from calls import private_os
-        zu.os = private_os({str(tmp_path)!r})
+        from zel_sim.testing import PrivateTmp
+        zu.os = PrivateTmp({str(tmp_path)!r})
         print(" ".join(zu.get_safe_r_file() for _ in range(40)))
     """
     import subprocess

@@ -23,25 +23,25 @@ class TestLastBackup:
         backup(1, seconds)
         assert zu.get_last_backup() == datetime.datetime.fromtimestamp(seconds)
 
-    def test_key_passed_to_the_platform(self, zu, sim):
+    def test_key_passed_to_the_platform(self, zu, zel_sim):
         zu.get_last_backup()
-        assert sim.calls("backupts_GetTimeStamp") == [("backupts_GetTimeStamp", (b"sys_confroot",))]
+        assert zel_sim.calls("backupts_GetTimeStamp") == [("backupts_GetTimeStamp", (b"sys_confroot",))]
 
     @pytest.mark.parametrize("key, sent", [
         (b"k" * 25, b"k" * 19),
         (bytearray(b"alt\x00key"), b"alt"),
         (b"", b""),
     ])
-    def test_key_is_read_at_each_call_and_bounded(self, zu, sim, key, sent):
+    def test_key_is_read_at_each_call_and_bounded(self, zu, zel_sim, key, sent):
         zu._KEY = key
         zu.get_last_backup()
-        assert sim.calls("backupts_GetTimeStamp")[-1].args == (sent,)
+        assert zel_sim.calls("backupts_GetTimeStamp")[-1].args == (sent,)
 
-    def test_text_key_is_refused_before_the_platform(self, zu, sim):
+    def test_text_key_is_refused_before_the_platform(self, zu, zel_sim):
         zu._KEY = "sys_confroot"
         with pytest.raises(TypeError):
             zu.get_last_backup()
-        assert sim.calls("backupts_GetTimeStamp") == []
+        assert zel_sim.calls("backupts_GetTimeStamp") == []
 
     def test_missing_key_is_a_name_error(self, zu):
         del zu._KEY
@@ -89,10 +89,10 @@ class TestFlagsAndConstants:
         value = zu.get_diag_debug_status()
         assert value == flag and type(value) is int
 
-    def test_constants(self, zu, sim):
+    def test_constants(self, zu, zel_sim):
         assert zu.get_cmdb_max_buff() == 4095
         assert zu.stp_instance_priority_default() == 32768
-        assert sim.calls() == []
+        assert zel_sim.calls() == []
 
     @pytest.mark.parametrize("name", [
         "get_last_backup", "get_diag_debug_status", "get_cmdb_max_buff",

@@ -11,6 +11,7 @@ import pyramid.compat
 import pytest
 
 from zel_sim import Step, records
+from zel_sim.testing import hop, script_trace
 
 from calls import fast_trace
 
@@ -36,8 +37,8 @@ READERS = [
 
 
 @pytest.mark.parametrize("read", READERS)
-def test_direct_text_matches_calling_text_(zu, sim, read):
-    fast_trace(hops=2)(zu, sim, None)
+def test_direct_text_matches_calling_text_(zu, zel_sim, read):
+    fast_trace(hops=2)(zu, zel_sim, None)
     direct = read(zu)
     zu.text_ = through_python(pyramid.compat.text_)
     assert read(zu) == direct
@@ -56,23 +57,23 @@ def test_direct_bytes_matches_calling_bytes_(zu, value):
     assert outcome() == direct
 
 
-def test_str_subclass_goes_through_its_own_encode(zu, sim):
+def test_str_subclass_goes_through_its_own_encode(zu, zel_sim):
     class Alias(str):
         def encode(self, *args):
             return b"gi1/0/3"
 
     assert zu.get_8021x_status(Alias("anything"))["name"] == "gi1/0/3"
-    assert sim.calls("dump_tessel_802_1x_status")[-1].args == (b"gi1/0/3",)
+    assert zel_sim.calls("dump_tessel_802_1x_status")[-1].args == (b"gi1/0/3",)
 
 
-def test_rebound_charset_is_used(zu, sim):
-    sim.script("api_mtraceroute", result=0)
+def test_rebound_charset_is_used(zu, zel_sim):
+    zel_sim.script("api_mtraceroute", result=0)
     zu._CHARSET = "latin-1"
     zu.exec_mtraceroute("\u00e9", "\u00e9")
-    assert sim.calls("api_mtraceroute")[-1].args == (b"\xe9", 90, 5, 30, b"\xe9")
+    assert zel_sim.calls("api_mtraceroute")[-1].args == (b"\xe9", 90, 5, 30, b"\xe9")
     zu._CHARSET = "utf-8"
     zu.exec_mtraceroute("\u00e9", "\u00e9")
-    assert sim.calls("api_mtraceroute")[-1].args == (b"\xc3\xa9", 90, 5, 30, b"\xc3\xa9")
+    assert zel_sim.calls("api_mtraceroute")[-1].args == (b"\xc3\xa9", 90, 5, 30, b"\xc3\xa9")
 
 
 def test_rebound_text_is_called_for_each_text(zu):
@@ -107,8 +108,8 @@ def python_calls(action):
     lambda zu: zu.delete_sticky_mac_unsaved("gi1/0/1"),
     lambda zu: zu.exec_mtraceroute("1", "232.1.1.1"),
 ])
-def test_pyramids_own_conversions_run_no_python_code(zu, sim, action):
-    sim.script("api_mtraceroute", result=0)
+def test_pyramids_own_conversions_run_no_python_code(zu, zel_sim, action):
+    zel_sim.script("api_mtraceroute", result=0)
     assert python_calls(lambda: action(zu)) == []
 
 
@@ -134,10 +135,9 @@ def test_rebound_named_tuple_class_is_called(zu):
     assert zu.psu_list()[0] == ("custom", "PSU 1", True, True)
 
 
-def one_probe_trace(zu, sim, time):
-    hop = records.trace_response(1, "10.0.0.1", "h", [(1, -1, time)])
-    sim.script("query_trace_route", Step(result=1, record=hop))
-    sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"))
+def one_probe_trace(zu, zel_sim, time):
+    script_trace(hop(1, "10.0.0.1", "h", [(1, -1, time)], result=1),
+                 header=records.trace_header(b"h", b"10.0.0.1"))
     context = {}
     zu.get_diagnostic_data(context, "10.0.0.1")
     return context["routes"][0]["time1"]
@@ -145,9 +145,9 @@ def one_probe_trace(zu, sim, time):
 
 @pytest.mark.parametrize("time", [12.25, 0.0025, 0.0005, -0.0, -7.5, 1e-45, 3.4e38,
                                   float("inf"), float("-inf"), float("nan")])
-def test_time_text_is_format_of_the_single_precision_time(zu, sim, time):
+def test_time_text_is_format_of_the_single_precision_time(zu, zel_sim, time):
     single = struct.unpack("<f", struct.pack("<f", time))[0]
-    assert one_probe_trace(zu, sim, time) == format(single, ".3f")
+    assert one_probe_trace(zu, zel_sim, time) == format(single, ".3f")
 
 
 def test_format_is_the_one_cached_at_initialisation(python):
@@ -169,7 +169,7 @@ def test_format_is_the_one_cached_at_initialisation(python):
     assert proc.stdout.strip() == "F0.500"
 
 
-def test_annotations_honour_rebound_codes_and_their_format(zu, sim):
+def test_annotations_honour_rebound_codes_and_their_format(zu, zel_sim):
     class Note:
         def __format__(self, spec):
             return f"<note:{spec}>"
@@ -179,8 +179,8 @@ def test_annotations_honour_rebound_codes_and_their_format(zu, sim):
             return Note() if code == 1 else default
 
     hop = records.trace_response(1, "10.0.0.1", "h", [(1, 1, 1.0), (1, 9, 2.0), (1, 5, 3.0)])
-    sim.script("query_trace_route", Step(result=1, record=hop))
-    sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"),
+    zel_sim.script("query_trace_route", Step(result=1, record=hop))
+    zel_sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"10.0.0.1"),
                aux=records.trace_context(1492))
     zu.ICMP_CODES_FOR_CHARACTERS = Codes()
     context = {}
@@ -205,7 +205,7 @@ def single_precision_samples(count, seed=20261208):
     return [struct.unpack("<f", struct.pack("<f", v))[0] for v in values]
 
 
-def test_time_texts_match_format_over_many_values(zu, sim):
+def test_time_texts_match_format_over_many_values(zu, zel_sim):
     values = single_precision_samples(30000)
     zu.sleep = abs
     for start in range(0, len(values), 1000):
@@ -215,8 +215,8 @@ def test_time_texts_match_format_over_many_values(zu, sim):
                       record=records.trace_response(i + 1, "10.0.0.1", "h",
                                                     [(1, -1, t) for t in times]))
                  for i, times in enumerate(hops)]
-        sim.script("query_trace_route", *steps)
-        sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"x"))
+        zel_sim.script("query_trace_route", *steps)
+        zel_sim.script("init_trace_route", result=1, record=records.trace_header(b"h", b"x"))
         context = {}
         zu.get_diagnostic_data(context, "10.0.0.1")
         texts = [v for hop in context["routes"] for k, v in hop.items() if k.startswith("time")]

@@ -6,11 +6,10 @@ import os
 import sys
 
 import pytest
+from zel_sim.testing import counter_tree
 
 import zel.zel
 
-VARIABLES = ("SYS_CLASS_NET_STATS_TX_PKTS", "SYS_CLASS_NET_STATS_TX_BYTES",
-             "SYS_CLASS_NET_STATS_RX_PKTS", "SYS_CLASS_NET_STATS_RX_BYTES")
 WHERE = "zel.zel_util.system_port_stat"
 LINE_ROOM = 64  # characters of a counter line, its newline included
 
@@ -19,21 +18,8 @@ LINE_ROOM = 64  # characters of a counter line, its newline included
 def tree(tmp_path):
     """A statistics tree in a temporary directory; port(name, **files) writes
     one port's counter files (str contents; a `path` value: a link to it)."""
-    zel.zel.set_stats_root(os.fsencode(tmp_path))
-
-    def port(name, **files):
-        directory = tmp_path / name / "statistics"
-        directory.mkdir(parents=True, exist_ok=True)
-        for counter, content in files.items():
-            if isinstance(content, os.PathLike):
-                (directory / counter).symlink_to(content)
-            elif content is not None:
-                (directory / counter).write_text(content)
-
-    yield port
-    zel.zel.set_stats_root(None)
-    for variable in VARIABLES:
-        zel.zel.set_counter_file(variable, None)
+    with counter_tree(tmp_path) as port:
+        yield port
 
 
 @pytest.fixture

@@ -75,20 +75,139 @@ def test_json_report_of_a_scenario(scenario):
     assert report["dot1x"]["gi1/0/3"]["sessions"] == []
     assert set(report["ports"]["lo"]) == {"tx_packets", "tx_bytes", "rx_packets", "rx_bytes"}
     trace = report["traceroute"]
-    if "error" not in trace:  # the traceroute functions are in this build
-        assert trace["context"]["result"] == 1
-        assert trace["context"]["routes"] == [{"ttl": 1, "ipAddress": "203.0.113.53",
-                                               "hostName": "ns1.example.net",
-                                               "time1": "1.500", "time2": "sent fail"}]
-        assert trace["multicast"]["result"] == 7
-        assert not os.path.exists(trace["multicast"]["result_file"])
+    assert trace["context"]["result"] == 1
+    assert trace["context"]["routes"] == [{"ttl": 1, "ipAddress": "203.0.113.53",
+                                           "hostName": "ns1.example.net",
+                                           "time1": "1.500", "time2": "sent fail"}]
+    assert trace["multicast"]["result"] == 7
+    assert not os.path.exists(trace["multicast"]["result_file"])
 
 
-def test_text_report_goes_on_after_a_failing_section(scenario):
+def rows(text):
+    """The report's rows: label -> value."""
+    found = {}
+    for line in text.splitlines():
+        label, sep, value = line.strip().partition("  ")
+        if sep and value.strip():
+            found.setdefault(label, value.strip())
+    return found
+
+
+def test_text_report_shows_a_failing_call_in_place(scenario):
     proc = run(DEMO, "--scenario", scenario)
     assert proc.returncode == 0, proc.stderr
-    assert "this section failed: CFunctionError('get_temp_list', -1)" in proc.stdout
+    shown = rows(proc.stdout)
+    # The temperature failure takes the place of its items; the supply
+    # fault, read from another platform list, is still shown.
+    assert shown["temperatures"] == "failed: CFunctionError('get_temp_list', -1)"
+    assert shown["temperature sensors"] == "failed: CFunctionError('get_temp_list', -1)"
+    assert shown["PSU 7"] == "connected, FAULT"
+    assert "this section failed" not in proc.stdout
     assert "== Configuration" in proc.stdout
+
+
+# A switch with nothing of the default one: the report covers what it has.
+OWN_SWITCH = """
+[system]
+hostname = "edge-sw"
+
+[[dot1x]]
+interface = "te1/1/1"
+port_status = "Authorized:Both"
+link_status = "Up"
+
+[[dot1x]]
+interface = "te1/1/2"
+result = -1
+
+[[port]]
+name = "te1/1/1"
+tx_packets = 11
+tx_bytes = 22
+rx_packets = 33
+rx_bytes = 44
+
+[hardware]
+temperatures = [55.5]
+[[hardware.psu]]
+name = "PSU3"
+ok = 0
+connected = 1
+
+[traceroute]
+host_name = "gw.edge"
+ip_address = "192.0.2.1"
+[[traceroute.hop]]
+ip = "192.0.2.1"
+host = "gw.edge"
+probes = [[1, -1, 0.5]]
+[[traceroute.destination]]
+target = "198.51.100.7"
+ip_address = "198.51.100.7"
+[[traceroute.destination.hop]]
+ip = "198.51.100.7"
+probes = [[1, -1, 2.5]]
+[[traceroute.destination]]
+target = "198.51.100.99"
+result = 0
+
+[fail]
+get_psu_list = -1
+"""
+
+
+@pytest.fixture
+def own_switch(tmp_path):
+    path = tmp_path / "edge.toml"
+    path.write_text(OWN_SWITCH)
+    return path
+
+
+def test_report_covers_the_interfaces_ports_and_traces_of_the_scenario(own_switch):
+    proc = run(DEMO, "--scenario", own_switch)
+    assert proc.returncode == 0, proc.stderr
+    out = proc.stdout
+    assert "gi1/0/" not in out
+    assert "te1/1/1   link Up, AuthorizedBoth" in out
+    assert "te1/1/2: no 802.1X state (-1)" in out
+    shown = rows(out)
+    assert shown["te1/1/1 transmitted"] == "11 packets, 22 bytes"
+    assert shown["te1/1/1 received"] == "33 packets, 44 bytes"
+    assert shown["temperatures"] == "55.5"
+    assert shown["power supplies"] == "failed: CFunctionError('get_psu_list', -1)"
+    assert [line for line in out.splitlines() if line.startswith("== Traceroute")] == [
+        f"== Traceroute to {target} " + "=" * (72 - len(target) - 18)
+        for target in ("gw.edge", "198.51.100.7", "198.51.100.99")]
+    assert out.count("trace result                       1") == 2
+    assert "trace                              could not be started" in out
+
+
+def test_json_report_follows_the_scenario_item_by_item(own_switch):
+    proc = run(DEMO, "--scenario", own_switch, "--json")
+    assert proc.returncode == 0, proc.stderr
+    report = json.loads(proc.stdout)
+    assert list(report["dot1x"]) == ["te1/1/1", "te1/1/2"]
+    assert report["dot1x"]["te1/1/2"] == {
+        "error": "CFunctionError('dump_tessel_802_1x_status', -1)"}
+    assert list(report["ports"]) == ["te1/1/1", "lo"]
+    assert report["ports"]["te1/1/1"] == {"tx_packets": 11, "tx_bytes": 22, "rx_packets": 33,
+                                          "rx_bytes": 44}
+    hardware = report["hardware"]
+    assert hardware["temperatures"] == [55.5]
+    assert hardware["power_supplies"] == {"error": "CFunctionError('get_psu_list', -1)"}
+    trace = report["traceroute"]
+    assert trace["target"] == "gw.edge"
+    assert [hop["ipAddress"] for hop in trace["context"]["routes"]] == ["192.0.2.1"]
+    assert list(trace["destinations"]) == ["198.51.100.7", "198.51.100.99"]
+    assert [hop["time1"] for hop in trace["destinations"]["198.51.100.7"]["routes"]] == ["2.500"]
+    assert trace["destinations"]["198.51.100.99"]["result"] == -1
+
+
+def test_without_an_option_the_report_follows_zel_sim_scenario(own_switch):
+    env = dict(os.environ, ZEL_SIM_SCENARIO=str(own_switch))
+    report = json.loads(run(DEMO, "--json", env=env).stdout)
+    assert list(report["dot1x"]) == ["te1/1/1", "te1/1/2"]
+    assert list(report["ports"]) == ["te1/1/1", "lo"]
 
 
 @pytest.mark.parametrize("content, message", [

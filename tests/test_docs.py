@@ -15,6 +15,8 @@ import time
 
 import pytest
 from zel_sim import Step, records
+from zel_sim.testing import hops as trace_hops
+from zel_sim.testing import script_trace
 
 import zel.zel_util as zel_util_module
 
@@ -81,43 +83,43 @@ HOLDING = table_functions("| Function | Holds the lock, blocking every other thr
 RELEASING = table_functions("| Function | Lets other threads run |")
 
 
-def slow(sim, fn, result=0, record=None):
-    sim.script(fn, Step(result, record if record is not None else b"", DELAY))
+def slow(zel_sim, fn, result=0, record=None):
+    zel_sim.script(fn, Step(result, record if record is not None else b"", DELAY))
 
 
 # How to make each function's platform call take DELAY seconds, and the call.
 PLATFORM_CALLS = {
     "get_8021x_status": (
-        lambda sim: slow(sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
+        lambda zel_sim: slow(zel_sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
         lambda zu: zu.get_8021x_status("p")),
     "get_8021x_sessions": (
-        lambda sim: slow(sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
+        lambda zel_sim: slow(zel_sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
         lambda zu: zu.get_8021x_sessions("p")),
     "system_temperatures": (
-        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
         lambda zu: zu.system_temperatures()),
     "has_temperature_sensor": (
-        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
         lambda zu: (setattr(zu, "_HAS_TEMPERATURE_SENSOR", None), zu.has_temperature_sensor())),
     "multiple_temperature_sensors": (
-        lambda sim: slow(sim, "get_temp_list", 0, records.temp_list([40.0])),
+        lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
         lambda zu: (setattr(zu, "_MULTIPLE_TEMPERATURE_SENSORS", None),
                     zu.multiple_temperature_sensors())),
     "psu_list": (
-        lambda sim: slow(sim, "get_psu_list", 0, records.psu_list([("PSU1", 1, 1)])),
+        lambda zel_sim: slow(zel_sim, "get_psu_list", 0, records.psu_list([("PSU1", 1, 1)])),
         lambda zu: zu.psu_list()),
-    "get_flashs": (lambda sim: slow(sim, "get_flash_list"), lambda zu: zu.get_flashs()),
-    "set_hostname": (lambda sim: slow(sim, "check_create_zel_query"),
+    "get_flashs": (lambda zel_sim: slow(zel_sim, "get_flash_list"), lambda zu: zu.get_flashs()),
+    "set_hostname": (lambda zel_sim: slow(zel_sim, "check_create_zel_query"),
                      lambda zu: zu.set_hostname("sw")),
-    "delete_sticky_mac_unsaved": (lambda sim: slow(sim, "sms_do_flush"),
+    "delete_sticky_mac_unsaved": (lambda zel_sim: slow(zel_sim, "sms_do_flush"),
                                   lambda zu: zu.delete_sticky_mac_unsaved()),
-    "get_last_backup": (lambda sim: slow(sim, "backupts_GetTimeStamp"),
+    "get_last_backup": (lambda zel_sim: slow(zel_sim, "backupts_GetTimeStamp"),
                         lambda zu: zu.get_last_backup()),
-    "get_diag_debug_status": (lambda sim: slow(sim, "is_diag_debug_enabled"),
+    "get_diag_debug_status": (lambda zel_sim: slow(zel_sim, "is_diag_debug_enabled"),
                               lambda zu: zu.get_diag_debug_status()),
-    "exec_mtraceroute": (lambda sim: slow(sim, "api_mtraceroute"),
+    "exec_mtraceroute": (lambda zel_sim: slow(zel_sim, "api_mtraceroute"),
                          lambda zu: zu.exec_mtraceroute("0", "232.1.1.1")),
-    "get_diagnostic_data": (lambda sim: slow(sim, "init_trace_route"),
+    "get_diagnostic_data": (lambda zel_sim: slow(zel_sim, "init_trace_route"),
                             lambda zu: zu.get_diagnostic_data({}, "10.0.0.1")),
 }
 # No platform call to slow down: constants, and the two functions that work
@@ -158,18 +160,18 @@ def test_the_lock_tables_name_every_function_once(zu):
 
 
 @pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(HOLDING)))
-def test_a_call_said_to_hold_the_lock_stops_every_thread(zu, sim, name):
+def test_a_call_said_to_hold_the_lock_stops_every_thread(zu, zel_sim, name):
     prepare, call = PLATFORM_CALLS[name]
-    sim.clear()
-    prepare(sim)
+    zel_sim.clear()
+    prepare(zel_sim)
     assert steps_of_another_thread(lambda: call(zu)) <= 3
 
 
 @pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(RELEASING)))
-def test_a_call_said_to_release_the_lock_lets_threads_run(zu, sim, name):
+def test_a_call_said_to_release_the_lock_lets_threads_run(zu, zel_sim, name):
     prepare, call = PLATFORM_CALLS[name]
-    sim.clear()
-    prepare(sim)
+    zel_sim.clear()
+    prepare(zel_sim)
     assert steps_of_another_thread(lambda: call(zu)) > 20
 
 
@@ -198,7 +200,7 @@ def test_worker_example_reads_the_switch_in_another_process(zu, tmp_path):
     assert out.splitlines() == [expected]
 
 
-def test_results_and_errors_cross_a_process_pool(zu, sim):
+def test_results_and_errors_cross_a_process_pool(zu, zel_sim):
     import concurrent.futures
     import multiprocessing
 
@@ -236,23 +238,19 @@ def failing_temps():
 # ---- a live traceroute ---------------------------------------------------------------
 
 
-def quick_trace(sim, hops):
-    steps = [Step(int(i == hops - 1), records.trace_response(i + 1, f"10.2.{i}.1", f"h{i}",
-                                                             [(1, -1, 1.5)]), 0.05)
-             for i in range(hops)]
-    sim.script("query_trace_route", *steps)
-    sim.script("init_trace_route", result=1,
-               record=records.trace_header(b"dst", b"10.2.9.9", hops, 3, 5, 60))
+def quick_trace(hops):
+    script_trace(*trace_hops(hops, [(1, -1, 1.5)], 0.05, ip="10.2.{i}.1", host="h{i}"),
+                 header=records.trace_header(b"dst", b"10.2.9.9", hops, 3, 5, 60))
 
 
-def test_live_trace_example_yields_each_hop_while_the_trace_runs(zu, sim):
+def test_live_trace_example_yields_each_hop_while_the_trace_runs(zu, zel_sim):
     trace_hops = load_example("live-trace")["trace_hops"]
-    quick_trace(sim, hops=4)
+    quick_trace(hops=4)
 
     async def collect():
         seen = []
         async for hop in trace_hops("10.2.9.9", poll=0.01):
-            seen.append((hop["ttl"], hop["time1"], len(sim.calls("query_trace_route"))))
+            seen.append((hop["ttl"], hop["time1"], len(zel_sim.calls("query_trace_route"))))
         return seen
 
     seen = asyncio.run(collect())
@@ -260,19 +258,19 @@ def test_live_trace_example_yields_each_hop_while_the_trace_runs(zu, sim):
                                                         (3, "1.500"), (4, "1.500")]
     # The first hop arrived while later hops were still being asked for.
     assert seen[0][2] < 4
-    assert sim.open_trace_contexts() == 0
+    assert zel_sim.open_trace_contexts() == 0
 
 
-def test_live_trace_example_reports_failures(zu, sim):
+def test_live_trace_example_reports_failures(zu, zel_sim):
     trace_hops = load_example("live-trace")["trace_hops"]
 
     async def drain():
         return [hop async for hop in trace_hops("10.2.9.9", poll=0.01)]
 
-    sim.script("init_trace_route", result=0)
+    zel_sim.script("init_trace_route", result=0)
     with pytest.raises(RuntimeError, match="could not be started"):
         asyncio.run(drain())
-    quick_trace(sim, hops=2)
+    quick_trace(hops=2)
 
     def broken(address):
         raise LookupError(address)
@@ -293,19 +291,19 @@ def answer(http_error, call):
     raise AssertionError("no exception")
 
 
-def test_http_error_example(zu, sim):
+def test_http_error_example(zu, zel_sim):
     http_error = load_example("http-errors")["http_error"]
-    sim.script("get_temp_list", result=-1)
+    zel_sim.script("get_temp_list", result=-1)
     assert answer(http_error, zu.system_temperatures) == \
         (502, {"error": "platform call failed", "function": "get_temp_list", "code": -1})
     assert answer(http_error, zu.has_temperature_sensor)[0] == 502
-    sim.script("dump_tessel_802_1x_status", result=-1, key="nowhere")
+    zel_sim.script("dump_tessel_802_1x_status", result=-1, key="nowhere")
     assert answer(http_error, lambda: zu.get_8021x_status("nowhere"))[1]["function"] == \
         "dump_tessel_802_1x_status"
     assert http_error(zu.CFunctionError("PyMem_Malloc"))[0] == 503
-    sim.script("get_psu_list", result=0, record=records.psu_list([("psu1", 1, 1)]))
+    zel_sim.script("get_psu_list", result=0, record=records.psu_list([("psu1", 1, 1)]))
     assert answer(http_error, zu.psu_list)[0] == 502
-    sim.script("get_flash_list", result=0, record=records.flash_list(
+    zel_sim.script("get_flash_list", result=0, record=records.flash_list(
         [dict(partition=1, image=b"\xff\xfe", tot_size=1, used_size=1, usage=1, active=0)]))
     assert answer(http_error, zu.get_flashs)[0] == 502
     for bad in (lambda: zu.get_8021x_status("\u0100"), lambda: zu.get_8021x_status(None),
@@ -315,18 +313,18 @@ def test_http_error_example(zu, sim):
         assert answer(http_error, bad)[0] == 400
 
 
-def test_the_functions_said_not_to_raise_report_in_their_result(zu, sim):
-    sim.clear()
-    sim.script("zel_query_update", result=0)
+def test_the_functions_said_not_to_raise_report_in_their_result(zu, zel_sim):
+    zel_sim.clear()
+    zel_sim.script("zel_query_update", result=0)
     assert zu.set_hostname("sw") == -1
-    sim.script("sms_do_flush", result=-5)
+    zel_sim.script("sms_do_flush", result=-5)
     assert zu.delete_sticky_mac_unsaved() == -5
-    sim.script("api_mtraceroute", result=-6)
+    zel_sim.script("api_mtraceroute", result=-6)
     assert zu.exec_mtraceroute("0", "232.1.1.1") == -6
-    sim.script("init_trace_route", result=0)
+    zel_sim.script("init_trace_route", result=0)
     context = {}
     assert zu.get_diagnostic_data(context, "10.0.0.1") is None and context == {"result": -1}
-    sim.script("backupts_GetTimeStamp", result=0)
+    zel_sim.script("backupts_GetTimeStamp", result=0)
     assert zu.get_last_backup() is None
 
 

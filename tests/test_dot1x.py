@@ -196,19 +196,19 @@ class TestArguments:
         lambda f: f("gi1/0/1"), lambda f: f(b"gi1/0/1"), lambda f: f(bytearray(b"gi1/0/1")),
         lambda f: f(interface_name="gi1/0/1"), lambda f: f(interface_name=b"gi1/0/1"),
     ])
-    def test_same_platform_call(self, zu, sim, op, call):
+    def test_same_platform_call(self, zu, zel_sim, op, call):
         call(getattr(zu, op))
-        assert sim.calls() == [(DUMP, (b"gi1/0/1",))]
+        assert zel_sim.calls() == [(DUMP, (b"gi1/0/1",))]
 
     @pytest.mark.parametrize("op", OPS)
     @pytest.mark.parametrize("value, error", [
         (None, TypeError), (7, TypeError), (memoryview(b"eth0"), TypeError),
         ("eth\u0100", UnicodeEncodeError), ("\U0001f600", UnicodeEncodeError),
     ])
-    def test_refused_before_the_platform(self, zu, sim, op, value, error):
+    def test_refused_before_the_platform(self, zu, zel_sim, op, value, error):
         with pytest.raises(error) as excinfo:
             getattr(zu, op)(value)
-        assert sim.calls() == []
+        assert zel_sim.calls() == []
         names = [f.name for f in traceback.extract_tb(excinfo.value.__traceback__)]
         assert f"zel.zel_util.{op}" in names
 
@@ -220,11 +220,11 @@ class TestArguments:
         (lambda f: f("a", interface_name="a"),
          "{}() got multiple values for keyword argument 'interface_name'"),
     ])
-    def test_binding_errors(self, zu, sim, op, call, message):
+    def test_binding_errors(self, zu, zel_sim, op, call, message):
         with pytest.raises(TypeError) as excinfo:
             call(getattr(zu, op))
         assert str(excinfo.value) == message.format(op)
-        assert sim.calls() == []
+        assert zel_sim.calls() == []
 
 
 class TestFailures:
@@ -352,13 +352,13 @@ class TestModuleNames:
         zu.get_8021x_sessions("eth0")
         assert seen == entry[:1] + [b"p"] + entry[1:7] + [100] + entry[7:]
 
-    def test_bytes_is_looked_up_at_each_call(self, zu, sim):
+    def test_bytes_is_looked_up_at_each_call(self, zu, zel_sim):
         zu.bytes_ = lambda value: bytearray(b"gi1/0/4")
         assert zu.get_8021x_status(12)["name"] == "gi1/0/4"
         zu.bytes_ = lambda value: value
         with pytest.raises(TypeError):
             zu.get_8021x_sessions("gi1/0/4")
-        assert sim.calls() == [(DUMP, (b"gi1/0/4",))]
+        assert zel_sim.calls() == [(DUMP, (b"gi1/0/4",))]
         del zu.bytes_
         with pytest.raises(NameError, match="^name 'bytes_' is not defined$"):
             zu.get_8021x_sessions(b"gi1/0/4")

@@ -16,7 +16,7 @@ def dirty_heap():
     del junk
 
 
-def test_success_without_writing_gives_a_cleared_record(zu, sim):
+def test_success_without_writing_gives_a_cleared_record(zu, zel_sim):
     zel_sim.script(DUMP, result=1, record=bytes(records.DOT1X_SIZE))
     zeros = zu.get_8021x_status("eth0"), zu.get_8021x_sessions("eth0")
     assert zeros[0]["name"] == "" and zeros[0]["sessions"] == [] and zeros[1] == []

@@ -87,16 +87,16 @@ FLAGS = [("has_temperature_sensor", "_HAS_TEMPERATURE_SENSOR", "_MULTIPLE_TEMPER
 
 
 @pytest.mark.parametrize("op, flag, other", FLAGS)
-def test_each_flag_cached_by_its_own_call(unset, sim, op, flag, other):
+def test_each_flag_cached_by_its_own_call(unset, zel_sim, op, flag, other):
     temps([40.0, 41.0])
     assert getattr(unset, op)() is True
     assert getattr(unset, other) is None
     temps([])
     assert getattr(unset, op)() is True
-    assert len(sim.calls("get_temp_list")) == 1
+    assert len(zel_sim.calls("get_temp_list")) == 1
     setattr(unset, flag, None)
     assert getattr(unset, op)() is False and getattr(unset, flag) is False
-    assert len(sim.calls("get_temp_list")) == 2
+    assert len(zel_sim.calls("get_temp_list")) == 2
 
 
 @pytest.mark.parametrize("op, flag, other", FLAGS)
@@ -111,10 +111,10 @@ def test_flag_failure_propagates_and_leaves_flag_unset(unset, op, flag, other):
     assert getattr(unset, op)() is True and getattr(unset, flag) is True
 
 
-def test_rebound_system_temperatures_is_called(unset, sim):
+def test_rebound_system_temperatures_is_called(unset, zel_sim):
     unset.system_temperatures = lambda: "ab"
     assert (unset.has_temperature_sensor(), unset.multiple_temperature_sensors()) == (True, True)
-    assert sim.calls("get_temp_list") == []
+    assert zel_sim.calls("get_temp_list") == []
     unset._HAS_TEMPERATURE_SENSOR = None
     unset.system_temperatures = lambda: 3  # no len()
     with pytest.raises(TypeError):

@@ -32,11 +32,11 @@ def blocks_after(call, zu, times):
 
 
 @pytest.fixture
-def case_env(zu, sim, tmp_path):
+def case_env(zu, zel_sim, tmp_path):
     cleanups = []
 
     def prepare(setup):
-        undo = setup(zu, sim, tmp_path)
+        undo = setup(zu, zel_sim, tmp_path)
         if undo is not None:
             cleanups.append(undo)
 
@@ -56,14 +56,14 @@ def test_no_leak_per_call(case_env, zu, name, setup, call):
 
 @pytest.mark.skipif(os.environ.get("PYTHONMALLOC") == "malloc",
                     reason="under the sanitizers freed memory is held in quarantine")
-def test_memory_flat_over_the_whole_table(zu, sim, tmp_path):
+def test_memory_flat_over_the_whole_table(zu, zel_sim, tmp_path):
     """Every case in turn, three rounds: the third round adds no memory."""
 
     def one_round():
         for name, setup, call in CASES:
-            sim.reset()
+            zel_sim.reset()
             saved = dict(vars(zu))
-            undo = setup(zu, sim, tmp_path)
+            undo = setup(zu, zel_sim, tmp_path)
             try:
                 run(call, zu, REPEAT // 10)
             finally:

@@ -12,6 +12,7 @@ import types
 import pytest
 import zel_sim
 from zel_sim import Step, records
+from zel_sim.testing import PrivateTmp, hop, script_trace
 
 PREFIX = "/tmp/mtraceroute_"
 
@@ -19,27 +20,14 @@ PREFIX = "/tmp/mtraceroute_"
 # ---- result files ---------------------------------------------------------------
 
 
-class PrivateOs:
-    """The os module, with os.open of the result paths redirected into a
-    private directory, so that no test depends on the real /tmp."""
-
-    def __init__(self, root):
-        self.root = root
-        self.opened = []
-
-    def open(self, path, *args):
-        assert path.startswith(PREFIX)
-        self.opened.append((path, args))
-        return os.open(self.root / path[len("/tmp/"):], *args)
-
-    def __getattr__(self, name):
-        return getattr(os, name)
-
-
 @pytest.fixture
 def private_os(zu, tmp_path):
-    zu.os = PrivateOs(tmp_path)
-    return zu.os
+    """The module's os, with the result files made in a private directory,
+    so that no test depends on the real /tmp; the module opens nothing else
+    through it."""
+    fake = zu.os = PrivateTmp(tmp_path)
+    yield fake
+    assert fake.passed == []
 
 
 def numbers_in(root):
@@ -93,7 +81,7 @@ class TestSafeResultFile:
         held = open(tmp_path / "held", "w")
         fcntl.flock(held, fcntl.LOCK_EX)
 
-        class LockedFirst(PrivateOs):
+        class LockedFirst(PrivateTmp):
             def open(self, path, *args):
                 if path == PREFIX + "0":  # as if created, then locked by someone else
                     return os.open(tmp_path / "held", os.O_RDWR)
@@ -199,7 +187,7 @@ class TestTraceRouteSettings:
      "get_diagnostic_data() takes at least 2 positional arguments (1 given)",
      "get_diagnostic_data() takes at most 5 positional arguments (6 given)"),
 ])
-def test_signatures(zu, sim, name, defaults, annotations, few, many):
+def test_signatures(zu, zel_sim, name, defaults, annotations, few, many):
     f = getattr(zu, name)
     assert f.__defaults__ == defaults and f.__annotations__ == annotations
     for args, message in [((1,), few), ((1,) * 6, many)]:
@@ -208,7 +196,7 @@ def test_signatures(zu, sim, name, defaults, annotations, few, many):
         assert str(excinfo.value) == message
     with pytest.raises(TypeError, match=r"^get_safe_r_file\(\) takes no arguments \(1 given\)$"):
         zu.get_safe_r_file(1)
-    assert sim.calls() == []
+    assert zel_sim.calls() == []
 
 
 # ---- exec_mtraceroute -----------------------------------------------------------------
@@ -219,8 +207,8 @@ def launches():
 
 
 @pytest.fixture
-def launch(sim):
-    sim.script("api_mtraceroute", result=-7)
+def launch(zel_sim):
+    zel_sim.script("api_mtraceroute", result=-7)
     return launches
 
 
@@ -401,19 +389,6 @@ class TestExecMtraceroute:
 # ---- get_diagnostic_data --------------------------------------------------------------
 
 
-def hop(ttl=1, ip="10.0.0.1", host="hop", probes=((1, -1, 1.0),), probe_count=None,
-        result=0, delay=0.0):
-    record = records.trace_response(ttl, ip, host, probes, probe_count)
-    return Step(result, record, delay)
-
-
-def script_trace(*hops, header=None, reply_mtu=1500, init_result=1, init_delay=0.0):
-    header = header or records.trace_header("target", "192.0.2.9", 30, 3, 5, 60)
-    zel_sim.script("init_trace_route", result=init_result, record=header, delay=init_delay,
-                   aux=records.trace_context(reply_mtu))
-    zel_sim.script("query_trace_route", *hops)
-
-
 def one_probe(zu, status, code, time=12.25, reply_mtu=1500):
     script_trace(hop(probes=[(status, code, time)], result=1), reply_mtu=reply_mtu)
     context = {}
@@ -452,11 +427,11 @@ class TestDiagnosticData:
         assert pauses == []
         assert freed_once()
 
-    def test_defaults_and_arguments_reach_the_platform(self, zu, sim):
+    def test_defaults_and_arguments_reach_the_platform(self, zu, zel_sim):
         script_trace(hop(result=1))
         zu.get_diagnostic_data({}, "h")
         zu.get_diagnostic_data({}, b"h", 1, -2, timeout=2**31 - 1)
-        assert [c.args for c in sim.calls("init_trace_route")] == [
+        assert [c.args for c in zel_sim.calls("init_trace_route")] == [
             (b"h", 32, 3, 15), (b"h", 1, -2, 2**31 - 1)]
 
     @pytest.mark.parametrize("kwargs, error", [
@@ -465,18 +440,18 @@ class TestDiagnosticData:
         (dict(ttl=1, timeout="5"), "Argument 'timeout' has incorrect type "
                                    "(expected int, got str)"),
     ])
-    def test_exact_ints(self, zu, sim, kwargs, error):
+    def test_exact_ints(self, zu, zel_sim, kwargs, error):
         with pytest.raises(TypeError) as excinfo:
             zu.get_diagnostic_data({}, "h", **kwargs)
         assert str(excinfo.value) == error
-        assert sim.calls() == []
+        assert zel_sim.calls() == []
 
-    def test_settings_member_is_refused_its_int_accepted(self, zu, sim):
+    def test_settings_member_is_refused_its_int_accepted(self, zu, zel_sim):
         with pytest.raises(TypeError, match="got TraceRouteSettings"):
             zu.get_diagnostic_data({}, "h", ttl=zu.TraceRouteSettings.ttl)
         script_trace(hop(result=1))
         zu.get_diagnostic_data({}, "h", ttl=int(zu.TraceRouteSettings.max_ttl))
-        assert sim.calls("init_trace_route")[0].args[1] == 64
+        assert zel_sim.calls("init_trace_route")[0].args[1] == 64
 
     @pytest.mark.parametrize("ip_host, sent", [
         ("h" * 63, b"h" * 63),
@@ -486,10 +461,10 @@ class TestDiagnosticData:
         ("\u00fcber", b"\xfcber"),
         (b"cut\x00here", b"cut"),
     ])
-    def test_host_is_bounded(self, zu, sim, ip_host, sent):
+    def test_host_is_bounded(self, zu, zel_sim, ip_host, sent):
         script_trace(hop(result=1))
         zu.get_diagnostic_data({}, ip_host)
-        assert sim.calls("init_trace_route")[0].args[0] == sent
+        assert zel_sim.calls("init_trace_route")[0].args[0] == sent
 
     @pytest.mark.parametrize("kwargs, ip_host, error", [
         ({}, 5, TypeError),
@@ -497,18 +472,18 @@ class TestDiagnosticData:
         ({}, "\u20ac", UnicodeEncodeError),
         (dict(probes=2**31), "h", OverflowError),
     ])
-    def test_refused_before_the_platform(self, zu, sim, kwargs, ip_host, error):
+    def test_refused_before_the_platform(self, zu, zel_sim, kwargs, ip_host, error):
         context = {}
         with pytest.raises(error):
             zu.get_diagnostic_data(context, ip_host, **kwargs)
-        assert sim.calls() == [] and context == {}
+        assert zel_sim.calls() == [] and context == {}
 
-    def test_init_failure(self, zu, sim):
+    def test_init_failure(self, zu, zel_sim):
         script_trace(init_result=0)
         context = {"result": 5, "other": 1}
         assert zu.get_diagnostic_data(context, "h") is None
         assert context == {"result": -1, "other": 1}
-        assert sim.calls("query_trace_route") == sim.calls("free_trace_route") == []
+        assert zel_sim.calls("query_trace_route") == zel_sim.calls("free_trace_route") == []
 
     def test_other_keys_are_kept(self, zu):
         script_trace(hop(result=1))
@@ -518,7 +493,7 @@ class TestDiagnosticData:
         assert context["mine"] == "x" and context["result"] == 1
         assert len(context["routes"]) == 1
 
-    def test_hops_results_and_pauses(self, zu, sim):
+    def test_hops_results_and_pauses(self, zu, zel_sim):
         seen = []
 
         def pause(seconds):
@@ -535,7 +510,7 @@ class TestDiagnosticData:
         assert all(r is routes for *_, r in seen)  # one list, grown in place
         assert [h["ttl"] for h in routes] == [1, 2, 3]
         assert context["result"] == 1
-        assert len(sim.calls("query_trace_route")) == 3 and freed_once()
+        assert len(zel_sim.calls("query_trace_route")) == 3 and freed_once()
 
     @pytest.mark.parametrize("probe_count, keys", [
         (0, []), (-1, []), (-2**31, []), (2, ["time1", "time2"]),
@@ -652,11 +627,11 @@ class TestDiagnosticData:
             assert list(context) == list(left)
         assert freed_once()
 
-    def test_context_without_item_assignment_when_init_fails(self, zu, sim):
+    def test_context_without_item_assignment_when_init_fails(self, zu, zel_sim):
         script_trace(init_result=0)
         with pytest.raises(TypeError):
             zu.get_diagnostic_data(self.NoSetItem(), "h")
-        assert sim.calls("free_trace_route") == []
+        assert zel_sim.calls("free_trace_route") == []
 
     def test_routing_table_error(self, zu):
         def broken(address):
@@ -739,25 +714,25 @@ def c_level_helpers(zu):
 
 
 class TestInterpreterLock:
-    def test_released_around_the_launch(self, zu, sim, c_level_helpers):
-        sim.script("api_mtraceroute", Step(0, delay=0.5), Step(1))
+    def test_released_around_the_launch(self, zu, zel_sim, c_level_helpers):
+        zel_sim.script("api_mtraceroute", Step(0, delay=0.5), Step(1))
         log = marker_during("api_mtraceroute",
                             lambda: list(map(zu.exec_mtraceroute, ["1", "2"], ["d", "d"])))
         assert log == ["api_mtraceroute", "is_diag_debug_enabled", "api_mtraceroute"]
 
-    def test_released_around_init(self, zu, sim, c_level_helpers):
+    def test_released_around_init(self, zu, zel_sim, c_level_helpers):
         script_trace(hop(result=1), init_delay=0.5)
         log = marker_during("init_trace_route", lambda: zu.get_diagnostic_data({}, "h"))
         assert log == ["init_trace_route", "is_diag_debug_enabled", "query_trace_route",
                        "free_trace_route"]
 
-    def test_released_around_each_query(self, zu, sim, c_level_helpers):
+    def test_released_around_each_query(self, zu, zel_sim, c_level_helpers):
         script_trace(hop(1, result=1, delay=0.5))
         log = marker_during("query_trace_route", lambda: zu.get_diagnostic_data({}, "h"))
         assert log == ["init_trace_route", "query_trace_route", "is_diag_debug_enabled",
                        "free_trace_route"]
 
-    def test_concurrent_traces_each_walk_the_whole_route(self, zu, sim):
+    def test_concurrent_traces_each_walk_the_whole_route(self, zu, zel_sim):
         script_trace(*[hop(i, result=int(i == 3), delay=0.05) for i in range(1, 4)])
         contexts = [{} for _ in range(4)]
         threads = [threading.Thread(target=zu.get_diagnostic_data, args=(c, "h"))
@@ -767,8 +742,8 @@ class TestInterpreterLock:
         for t in threads:
             t.join()
         assert [[h["ttl"] for h in c["routes"]] for c in contexts] == [[1, 2, 3]] * 4
-        assert len(sim.calls("free_trace_route")) == 4
-        assert sim.open_trace_contexts() == 0 and sim.errors() == []
+        assert len(zel_sim.calls("free_trace_route")) == 4
+        assert zel_sim.open_trace_contexts() == 0 and zel_sim.errors() == []
 
 
 def traceback_names(excinfo):

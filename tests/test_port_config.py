@@ -9,12 +9,11 @@ import warnings
 import pytest
 import zel_sim
 from zel_sim import records
+from zel_sim.testing import counter_tree
 
 import zel.zel
 
 COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
-VARIABLES = ("SYS_CLASS_NET_STATS_TX_PKTS", "SYS_CLASS_NET_STATS_TX_BYTES",
-             "SYS_CLASS_NET_STATS_RX_PKTS", "SYS_CLASS_NET_STATS_RX_BYTES")
 WHERE = "zel.zel_util.system_port_stat"
 U64_MAX = 2**64 - 1
 
@@ -33,23 +32,8 @@ def open_fds():
 def stats(tmp_path):
     """A statistics tree in a temporary directory; port(name, **files) writes
     one port's counter files (bytes or str contents, None: no file)."""
-    zel.zel.set_stats_root(os.fsencode(tmp_path))
-
-    def port(name="eth0", **files):
-        directory = os.path.join(os.fsencode(tmp_path), os.fsencode(name) if isinstance(
-            name, str) else bytes(name), b"statistics")
-        os.makedirs(directory, exist_ok=True)
-        for counter, content in files.items():
-            if content is not None:
-                data = content.encode() if isinstance(content, str) else content
-                with open(os.path.join(directory, counter.encode()), "wb") as f:
-                    f.write(data)
-        return tmp_path
-
-    yield port
-    zel.zel.set_stats_root(None)
-    for variable in VARIABLES:
-        zel.zel.set_counter_file(variable, None)
+    with counter_tree(tmp_path) as port:
+        yield port
 
 
 @pytest.fixture
@@ -265,8 +249,8 @@ def flush_calls():
 
 class TestDeleteStickyMacUnsaved:
     @pytest.mark.parametrize("args, kwargs", [((), {}), ((None,), {}), ((), {"name": None})])
-    def test_no_name_is_a_null_pointer(self, zu, sim, args, kwargs):
-        sim.script("plat_switch_get_data_channel_unit", result=3)
+    def test_no_name_is_a_null_pointer(self, zu, zel_sim, args, kwargs):
+        zel_sim.script("plat_switch_get_data_channel_unit", result=3)
         assert zu.delete_sticky_mac_unsaved(*args, **kwargs) == 0
         assert flush_calls() == [("plat_switch_get_data_channel_unit", ()),
                                  ("sms_do_flush", (3, None))]
@@ -276,13 +260,13 @@ class TestDeleteStickyMacUnsaved:
         ("gi1/0/1", b"gi1/0/1"), (bytearray(b"gi1/0/2"), b"gi1/0/2"),
         ("p\xf6rt", b"p\xf6rt"), (b"gi1\x00/0/3", b"gi1"),
     ])
-    def test_named_interface(self, zu, sim, name, sent):
+    def test_named_interface(self, zu, zel_sim, name, sent):
         assert zu.delete_sticky_mac_unsaved(name) == 0
-        assert sim.calls("sms_do_flush") == [("sms_do_flush", (0, sent))]
+        assert zel_sim.calls("sms_do_flush") == [("sms_do_flush", (0, sent))]
 
     @pytest.mark.parametrize("status", [-1, 1, 2**31 - 1, -2**31])
-    def test_status_is_returned_unchanged(self, zu, sim, status):
-        sim.script("sms_do_flush", result=status)
+    def test_status_is_returned_unchanged(self, zu, zel_sim, status):
+        zel_sim.script("sms_do_flush", result=status)
         assert zu.delete_sticky_mac_unsaved("gi1/0/1") == status
         assert zu.delete_sticky_mac_unsaved() == status
 
@@ -290,28 +274,28 @@ class TestDeleteStickyMacUnsaved:
         (0, TypeError), (False, TypeError), (object(), TypeError),
         ("\u20ac", UnicodeEncodeError),
     ])
-    def test_bad_name_after_the_unit_is_fetched(self, zu, sim, name, error):
+    def test_bad_name_after_the_unit_is_fetched(self, zu, zel_sim, name, error):
         with pytest.raises(error) as excinfo:
             zu.delete_sticky_mac_unsaved(name)
         assert flush_calls() == [("plat_switch_get_data_channel_unit", ())]
         assert "zel.zel_util.delete_sticky_mac_unsaved" in traceback_names(
             excinfo.value.__traceback__)
 
-    def test_argument_errors_call_nothing(self, zu, sim):
+    def test_argument_errors_call_nothing(self, zu, zel_sim):
         with pytest.raises(TypeError, match=r"^delete_sticky_mac_unsaved\(\) takes at most 1 "
                            r"positional argument \(2 given\)$"):
             zu.delete_sticky_mac_unsaved("a", "b")
         assert flush_calls() == []
         assert zu.delete_sticky_mac_unsaved.__defaults__ == (None,)
 
-    def test_bytes_is_looked_up_at_each_call(self, zu, sim):
+    def test_bytes_is_looked_up_at_each_call(self, zu, zel_sim):
         zu.bytes_ = lambda value: bytearray(b"gi1/0/4")
         zu.delete_sticky_mac_unsaved("x")
         zu.bytes_ = lambda value: "not bytes"
         with pytest.raises(TypeError):
             zu.delete_sticky_mac_unsaved("x")
-        assert [c.args for c in sim.calls("sms_do_flush")] == [(0, b"gi1/0/4")]
-        assert len(sim.calls("plat_switch_get_data_channel_unit")) == 2
+        assert [c.args for c in zel_sim.calls("sms_do_flush")] == [(0, b"gi1/0/4")]
+        assert len(zel_sim.calls("plat_switch_get_data_channel_unit")) == 2
 
 
 # ---- hostname change -------------------------------------------------------------------
@@ -334,68 +318,68 @@ class TestSetHostname:
         (bytearray(b"core-1"), b"core-1"),
         ("h\xf4te", b"h\xf4te"),
     ])
-    def test_stored_name(self, zu, sim, hostname, stored):
+    def test_stored_name(self, zu, zel_sim, hostname, stored):
         assert zu.set_hostname(hostname) == 0
-        assert sim.hostname() == stored
+        assert zel_sim.hostname() == stored
         field = committed_record()[4:40]
         assert field[:len(stored) + 1] == stored + b"\x00"
 
-    def test_call_order_and_object_number(self, zu, sim):
+    def test_call_order_and_object_number(self, zu, zel_sim):
         zu.set_hostname(hostname="core-1")
-        assert [c.fn for c in sim.calls()] == [
+        assert [c.fn for c in zel_sim.calls()] == [
             "check_create_zel_query", "zel_query_update", "nCfg_obj_change"]
-        assert [c.args[0] for c in sim.calls()] == [11, 11, 11]
+        assert [c.args[0] for c in zel_sim.calls()] == [11, 11, 11]
 
     @pytest.mark.parametrize("hostname, field", [
         ("abc", b"abc\x00" + b"Z" * 31 + b"\x00"),
         ("", b"\x00" + b"Z" * 34 + b"\x00"),
         ("d" * 40, b"d" * 35 + b"\x00"),
     ])
-    def test_only_the_text_and_byte_39_are_written(self, zu, sim, hostname, field):
+    def test_only_the_text_and_byte_39_are_written(self, zu, zel_sim, hostname, field):
         # An unterminated field between bytes of another colour.
         before = records.hostname_record(b"Z" * 36, size=64, fill=0xA5)
-        sim.script("zel_query_update", result=1, aux=before)
+        zel_sim.script("zel_query_update", result=1, aux=before)
         zu.set_hostname(hostname)
         after = committed_record()
         assert after[:4] == before[:4]
         assert after[4:40] == field
         assert after[40:] == before[40:]
 
-    def test_missing_update_record(self, zu, sim):
-        sim.script("zel_query_update", result=0)
+    def test_missing_update_record(self, zu, zel_sim):
+        zel_sim.script("zel_query_update", result=0)
         assert zu.set_hostname("lab-sw") == -1
-        assert [c.fn for c in sim.calls()] == ["check_create_zel_query", "zel_query_update"]
-        assert sim.hostname() == b"zel-switch"
+        assert [c.fn for c in zel_sim.calls()] == ["check_create_zel_query", "zel_query_update"]
+        assert zel_sim.hostname() == b"zel-switch"
 
     @pytest.mark.parametrize("status", [-1, 1, 7, -2**31])
-    def test_status_is_returned_unchanged(self, zu, sim, status):
-        sim.script("nCfg_obj_change", result=status)
+    def test_status_is_returned_unchanged(self, zu, zel_sim, status):
+        zel_sim.script("nCfg_obj_change", result=status)
         assert zu.set_hostname("lab-sw") == status
 
-    def test_query_creation_result_is_ignored(self, zu, sim):
-        sim.script("check_create_zel_query", result=-3)
+    def test_query_creation_result_is_ignored(self, zu, zel_sim):
+        zel_sim.script("check_create_zel_query", result=-3)
         assert zu.set_hostname("lab-sw") == 0
-        assert sim.hostname() == b"lab-sw"
+        assert zel_sim.hostname() == b"lab-sw"
 
     @pytest.mark.parametrize("hostname, error", [
         (None, TypeError), (35, TypeError), ("\u0142\xf3d\u017a", UnicodeEncodeError),
     ])
-    def test_bad_name_calls_nothing(self, zu, sim, hostname, error):
+    def test_bad_name_calls_nothing(self, zu, zel_sim, hostname, error):
         with pytest.raises(error) as excinfo:
             zu.set_hostname(hostname)
-        assert sim.calls() == []
+        assert zel_sim.calls() == []
         assert "zel.zel_util.set_hostname" in traceback_names(excinfo.value.__traceback__)
 
-    def test_bytes_is_looked_up_at_each_call(self, zu, sim):
+    def test_bytes_is_looked_up_at_each_call(self, zu, zel_sim):
         zu.bytes_ = lambda value: b"from-bytes"
         zu.set_hostname("x")
-        assert sim.hostname() == b"from-bytes"
+        assert zel_sim.hostname() == b"from-bytes"
         del zu.bytes_
         with pytest.raises(NameError, match="^name 'bytes_' is not defined$"):
             zu.set_hostname("x")
 
-    def test_arguments(self, zu, sim):
+    def test_arguments(self, zu, zel_sim):
         with pytest.raises(TypeError, match=r"^set_hostname\(\) takes exactly 1 positional "
                            r"argument \(0 given\)$"):
             zu.set_hostname()
-        assert sim.calls() == []
+        assert zel_sim.calls() == []

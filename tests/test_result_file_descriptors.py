@@ -3,8 +3,7 @@
 import os
 
 import pytest
-
-from calls import private_os
+from zel_sim.testing import PrivateTmp
 
 
 def open_fds():
@@ -16,7 +15,7 @@ class FdopenFails(RuntimeError):
 
 
 def test_descriptor_closed_when_fdopen_fails(zu, tmp_path):
-    fake = private_os(str(tmp_path))
+    fake = PrivateTmp(tmp_path)
     opened = []
 
     def fdopen(fd, mode):
@@ -36,7 +35,7 @@ def test_descriptor_closed_when_fdopen_fails(zu, tmp_path):
 
 
 def test_close_error_comes_with_the_fdopen_error(zu, tmp_path):
-    fake = private_os(str(tmp_path))
+    fake = PrivateTmp(tmp_path)
     closed = []
 
     def fdopen(fd, mode):

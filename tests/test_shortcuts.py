@@ -61,11 +61,11 @@ class TestTextConversions:
         assert pyramid.compat.text_(b"\xc3\xa9") == "\xe9"
         assert zu.psu_list()[0].name == "PSU \xe91"
 
-    def test_bytes_defaults_changed_in_place(self, zu, sim, restore):
+    def test_bytes_defaults_changed_in_place(self, zu, zel_sim, restore):
         restore(compat.bytes_, "__defaults__", ("utf-8", "strict"))
         with pytest.raises(util.errors.CFunctionError):
             zu.get_8021x_status("gi\xe9")
-        assert sim.calls("dump_tessel_802_1x_status")[-1].args == (b"gi\xc3\xa9",)
+        assert zel_sim.calls("dump_tessel_802_1x_status")[-1].args == (b"gi\xc3\xa9",)
 
     def test_code_changed_in_place(self, zu, restore):
         def always_utf8(s, encoding="latin-1", errors="strict"):

@@ -60,6 +60,21 @@ int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_
     return 0;
 }
 
+int zelsim_take_scripts(const char *fn, const void *key, size_t key_len) {
+    auto which = fn == nullptr ? std::nullopt : zelsim::fn_from_name(fn);
+    if (!which) {
+        return -1;
+    }
+    std::string k = bytes_of(key, key_len);
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::take_scripts(*which, key == nullptr ? nullptr : &k);
+}
+
+int zelsim_put_back_scripts(int number) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::put_back_scripts(number) ? 0 : -1;
+}
+
 size_t zelsim_calls(void *buf, size_t cap) {
     std::lock_guard lock(zelsim::state_mutex());
     return hand_out(zelsim::serialise_calls(), buf, cap);

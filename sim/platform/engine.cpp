@@ -57,6 +57,43 @@ EngineState &state() {
     return s;
 }
 
+// Scripts set aside by take_scripts, outside EngineState: a reset while they
+// are out does not lose them.
+struct SetAside {
+    Fn fn;
+    std::optional<std::string> key;  // nullopt: every script of fn
+    std::vector<std::pair<ScriptKey, Script>> scripts;
+};
+
+struct SetAsideState {
+    std::map<int, SetAside> entries;
+    int last = 0;
+};
+
+SetAsideState &set_aside() {
+    static SetAsideState s;
+    return s;
+}
+
+bool in_place(const ScriptKey &k, Fn fn, const std::optional<std::string> &key) {
+    return k.first == fn && (!key || k.second == key);
+}
+
+std::vector<std::pair<ScriptKey, Script>> remove_scripts(Fn fn,
+                                                         const std::optional<std::string> &key) {
+    std::vector<std::pair<ScriptKey, Script>> removed;
+    auto &scripts = state().scripts;
+    for (auto it = scripts.begin(); it != scripts.end();) {
+        if (in_place(it->first, fn, key)) {
+            removed.emplace_back(it->first, std::move(it->second));
+            it = scripts.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return removed;
+}
+
 // The last step repeats forever, so a one-step script is a fixed answer.
 Step advance(Script &script) {
     std::size_t last = script.steps.size() - 1;
@@ -182,6 +219,27 @@ void set_script(Fn fn, const std::string *key, std::vector<Step> steps) {
     } else {
         state().scripts[k] = Script{std::move(steps), 0};
     }
+}
+
+int take_scripts(Fn fn, const std::string *key) {
+    std::optional<std::string> where = key == nullptr ? std::nullopt : std::optional(*key);
+    int number = ++set_aside().last;
+    auto removed = remove_scripts(fn, where);
+    set_aside().entries.emplace(number, SetAside{fn, std::move(where), std::move(removed)});
+    return number;
+}
+
+bool put_back_scripts(int number) {
+    auto it = set_aside().entries.find(number);
+    if (it == set_aside().entries.end()) {
+        return false;
+    }
+    remove_scripts(it->second.fn, it->second.key);
+    for (auto &[k, script] : it->second.scripts) {
+        state().scripts[k] = std::move(script);
+    }
+    set_aside().entries.erase(it);
+    return true;
 }
 
 std::string serialise_calls() {

@@ -101,6 +101,13 @@ void add_error(std::string message);
 // Lock held: the pieces of zelsim_reset owned by the engine.
 void reset_engine();
 void set_script(Fn fn, const std::string *key, std::vector<Step> steps);
+
+// Lock held: takes fn's scripts out (every one of fn when key is null, else
+// the one keyed by *key) and keeps them, steps and position, under the number
+// returned; put_back_scripts(number) removes what fn has in that place now and
+// reinstates them exactly. Numbers survive resets; false for an unknown one.
+int take_scripts(Fn fn, const std::string *key);
+bool put_back_scripts(int number);
 std::string serialise_calls();
 void clear_calls();
 std::uint64_t total_calls();

@@ -42,6 +42,17 @@ void zelsim_reset(void);
 int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_step *steps,
                   size_t n);
 
+/* Takes the scripts of fn out (key NULL: every script of fn, keyed or not;
+ * else the one keyed by key) and keeps them aside, with the position each
+ * has reached; returns a positive number for zelsim_put_back_scripts, or -1
+ * when fn names no platform function. A reset does not drop them. */
+int zelsim_take_scripts(const char *fn, const void *key, size_t key_len);
+
+/* Removes whatever fn now has where the scripts were taken from and puts
+ * them back exactly as they were taken. Returns 0, or -1 for a number not
+ * (or no longer) set aside. */
+int zelsim_put_back_scripts(int number);
+
 /* Serialises the call log (oldest first) into buf and returns its size.
  * Nothing is written when cap is smaller than the returned size. Format,
  * native byte order: u32 count, then per call u8 function code, u8 argc and

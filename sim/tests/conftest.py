@@ -2,21 +2,21 @@ import ctypes
 
 import pytest
 
-import zel_sim
+import zel_sim as control
 
 
 @pytest.fixture(autouse=True)
-def empty_platform():
-    """Each test starts from an empty platform and leaves the default one."""
+def empty_platform(zel_sim):
+    """Each test starts from an empty platform; the plugin's zel_sim fixture
+    puts the start scenario back afterwards."""
     zel_sim.clear()
-    yield
-    zel_sim.reset()
+    return zel_sim
 
 
 @pytest.fixture(scope="session")
 def plat():
     """The platform functions, called the way the product module calls them."""
-    lib = ctypes.CDLL(zel_sim.LIBRARY)
+    lib = ctypes.CDLL(control.LIBRARY)
     lib.init_trace_route.restype = ctypes.c_void_p
     lib.init_trace_route.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
                                      ctypes.c_void_p]

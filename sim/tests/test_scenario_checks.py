@@ -267,9 +267,11 @@ def test_schema_command_and_the_shipped_copy():
 
 def scenario_texts():
     """Every scenario file of the project, and every TOML example of its docs."""
-    for pattern in ("sim/zel_sim/*.toml", "docs/**/*.toml", "tests/**/*.toml"):
+    for pattern in ("sim/zel_sim/*.toml", "docs/**/*.toml", "tests/**/*.toml",
+                    "examples/**/*.toml"):
         for path in sorted(ROOT.glob(pattern)):
-            yield str(path.relative_to(ROOT)), path.read_text()
+            if path.name != "pyproject.toml":  # a project's configuration
+                yield str(path.relative_to(ROOT)), path.read_text()
     demo_test = (ROOT / "tests" / "test_demo_options.py").read_text()
     yield "tests/test_demo_options.py SCENARIO", re.search(r'SCENARIO = """(.*?)"""', demo_test,
                                                           re.S).group(1)

@@ -10,10 +10,15 @@ Imported with the start-up hook active (the default; ZEL_SIM_PRELOAD=0 turns
 it off), the package applies the scenario this process starts with, once
 per process: the file named by ZEL_SIM_SCENARIO, or the default switch. A
 scenario that cannot be used raises ScenarioError from this import.
+
+pytest leaves this module's assertions alone (PYTEST_DONT_REWRITE): the
+distribution carries a pytest plugin, and pytest would otherwise warn that
+the module, imported before it starts, cannot be rewritten.
 """
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import dataclasses
 import functools
@@ -21,6 +26,7 @@ import importlib
 import os
 import pathlib
 import struct
+from collections.abc import Iterator
 from typing import TYPE_CHECKING, Any, NamedTuple, Union
 
 from . import _ports, records
@@ -33,7 +39,7 @@ if TYPE_CHECKING:
 
 __all__ = [
     "Step", "Call", "FUNCTIONS", "LIBRARY", "records", "scenario", "Scenario", "ScenarioError",
-    "script", "calls", "clear_calls", "total_calls", "reset", "clear",
+    "script", "replacing", "failing", "calls", "clear_calls", "total_calls", "reset", "clear",
     "open_trace_contexts", "errors", "hostname", "set_hostname", "load_scenario",
     "start_scenario", "load_start_scenario", "port_directory", "reset_counter_paths",
 ]
@@ -132,6 +138,38 @@ def script(fn: str, *steps: StepLike, key: bytes | str | None = None, result: in
     lib.zelsim_script(fn.encode(), raw_key, len(raw_key or b""), array, len(made))
 
 
+@contextlib.contextmanager
+def replacing(fn: str, key: bytes | str | None = None) -> Iterator[None]:
+    """For the block, takes fn's scripts out (all of them, keyed ones too;
+    with key, only the one keyed by it), so that the block scripts fn
+    afresh; on exit, whatever fn has there is removed and the scripts are
+    put back exactly as they were, each at the step it had reached. A
+    reset or scenario change inside the block does not lose them."""
+    _check_fn(fn)
+    raw_key = None if key is None else _as_bytes(key, "key")
+    number = lib.zelsim_take_scripts(fn.encode(), raw_key, len(raw_key or b""))
+    try:
+        yield
+    finally:
+        lib.zelsim_put_back_scripts(number)
+
+
+@contextlib.contextmanager
+def failing(fn: str, result: int, *, key: bytes | str | None = None,
+            record: bytes | str = b"", delay: float = 0.0) -> Iterator[None]:
+    """For the block, platform function fn answers result (with record and
+    after delay) to every call, whatever it was scripted to answer, keyed
+    scripts included (with key: for that key only); afterwards it answers as
+    scripted before, from where its script had got to::
+
+        with zel_sim.failing("get_temp_list", -1):
+            ...  # system_temperatures() raises CFunctionError
+    """
+    with replacing(fn, key):
+        script(fn, result=result, record=record, delay=delay, key=key)
+        yield
+
+
 def _read_arg(blob: bytes, pos: int) -> tuple[int | bytes | None, int]:
     tag = blob[pos]
     if tag == 0:
@@ -190,7 +228,9 @@ def _apply(chosen: Scenario) -> None:
     scenario = importlib.import_module(".scenario", __name__)
 
     compiled = scenario.compile_scripts(chosen, Step)
-    clear()
+    # clear(), but with the counter files of ports that stay left in place
+    # for serve() below to rewrite.
+    lib.zelsim_reset()
     for target, steps in compiled.items():
         fn, key = target if isinstance(target, tuple) else (target, None)
         script(fn, *steps, key=key)
@@ -213,14 +253,16 @@ def reset() -> None:
     _apply(_default())
 
 
-def load_scenario(source: scenario.Source) -> Scenario:
+def load_scenario(source: scenario.Source, base: str | os.PathLike[str] | None = None
+                  ) -> Scenario:
     """clear(), then the scenario given as a path, TOML text, dict or
     Scenario; returns it whole (what it extends merged in, defaults filled
-    in). A scenario that cannot be used raises ScenarioError and leaves the
-    platform as it was."""
+    in). A relative path, and what text or a dict extends, are taken from
+    base (default: the current directory). A scenario that cannot be used
+    raises ScenarioError and leaves the platform as it was."""
     scenario = importlib.import_module(".scenario", __name__)
 
-    chosen: Scenario = scenario.load(source)
+    chosen: Scenario = scenario.load(source, base)
     _apply(chosen)
     return chosen
 

@@ -41,36 +41,65 @@ def directory() -> pathlib.Path | None:
     return _directory
 
 
-def _fresh_directory() -> pathlib.Path:
+def _own_directory() -> pathlib.Path:
     global _directory
     if _directory is None:
         _directory = pathlib.Path(tempfile.mkdtemp(prefix="zel-sim-ports-"))
         atexit.register(shutil.rmtree, _directory, True)
-    else:
-        for entry in _directory.iterdir():
-            shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
     return _directory
+
+
+def _prune(directory: pathlib.Path, files: set[pathlib.Path], dirs: set[pathlib.Path]) -> None:
+    """Removes everything under directory but these files and directories:
+    what the previous scenario left and the next one does not write. (The
+    files kept are rewritten in place: removing directories is the slow part
+    of a scenario change, which every test fixture makes.)"""
+    for entry in directory.iterdir():
+        if entry.is_dir() and not entry.is_symlink():
+            if entry in dirs:
+                _prune(entry, files, dirs)
+            else:
+                shutil.rmtree(entry)
+        elif entry.is_symlink() or entry not in files:
+            entry.unlink()
+
+
+def _write(path: pathlib.Path, text: str) -> None:
+    """Writes the file unless it holds the text already (reading is cheap,
+    writing is not)."""
+    try:
+        if path.read_text() == text:
+            return
+    except FileNotFoundError:
+        pass
+    path.write_text(text)
 
 
 def serve(ports: list[Port]) -> None:
     """Writes the counter files of these ports (replacing those of the
     previous scenario) and points the stand-in's paths at them."""
     stand_in = _stand_in()
-    if not ports:
-        if _directory is not None:
-            _fresh_directory()
+    if not ports and _directory is None:
         if stand_in is not None:
             stand_in.set_scenario_ports(None, [])
         return
-    root = _fresh_directory()
+    root = _own_directory()
+    files = {root / port.name / "statistics" / counter
+             for port in ports for counter in COUNTERS if counter not in port.unreadable}
+    dirs = {parent for path in files for parent in path.parents if root in parent.parents}
+    _prune(root, files, dirs)
     for port in ports:
         statistics = root / port.name / "statistics"
         statistics.mkdir(parents=True, exist_ok=True)
         for counter in COUNTERS:
             if counter not in port.unreadable:  # the module finds no file
-                (statistics / counter).write_text(f"{getattr(port, counter)}\n")
+                _write(statistics / counter, f"{getattr(port, counter)}
+")
     if stand_in is not None:
-        stand_in.set_scenario_ports(os.fsencode(root), [p.name for p in ports])
+        if ports:
+            stand_in.set_scenario_ports(os.fsencode(root), [p.name for p in ports])
+        else:
+            stand_in.set_scenario_ports(None, [])
 
 
 def reset_paths() -> None:

@@ -526,28 +526,32 @@ def _looks_like_path(text: str) -> bool:
     return bool(text) and "\n" not in text and ("=" not in text or os.path.isfile(text))
 
 
-def _raw(source: Source) -> tuple[dict[str, Any], str, pathlib.Path, tuple[str, ...]]:
+def _raw(source: Source, base: pathlib.Path
+         ) -> tuple[dict[str, Any], str, pathlib.Path, tuple[str, ...]]:
     """(data, name for messages, directory extends is relative to, files read)."""
     if isinstance(source, dict):
         _check_dict(source, "given as a dict")
-        return dict(source), "given as a dict", pathlib.Path.cwd(), ()
+        return dict(source), "given as a dict", base, ()
     if isinstance(source, os.PathLike) or (isinstance(source, str) and _looks_like_path(source)):
-        path = pathlib.Path(source).resolve()
+        path = (base / source).resolve()
         return _decode(_read_file(path), str(path)), str(path), path.parent, (str(path),)
     if isinstance(source, str):
-        return _decode(source, "given as text"), "given as text", pathlib.Path.cwd(), ()
+        return _decode(source, "given as text"), "given as text", base, ()
     raise TypeError(f"a scenario is a path, TOML text, dict or Scenario, not "
                     f"{type(source).__name__}")
 
 
-def load(source: Source) -> Scenario:
+def load(source: Source, base: str | os.PathLike[str] | None = None) -> Scenario:
     """The whole scenario (what it extends merged in, defaults filled in) of
-    a path, TOML text, dict or Scenario. Raises ScenarioError."""
+    a path, TOML text, dict or Scenario. A relative path, and what text or a
+    dict extends, are taken from base (default: the current directory).
+    Raises ScenarioError."""
     if isinstance(source, Scenario):
         source = msgspec.to_builtins(source, builtin_types=(datetime.datetime,))
         assert isinstance(source, dict)
-    data, name, base, chain = _raw(source)
-    merged = _resolve(data, name, base, chain)
+    data, name, parent_base, chain = _raw(source, pathlib.Path.cwd() if base is None
+                                          else pathlib.Path(base))
+    merged = _resolve(data, name, parent_base, chain)
     try:
         return msgspec.convert(merged, Scenario)
     except msgspec.MsgspecError as error:

@@ -33,7 +33,7 @@ RESULTS = {
          "baseline_ns": 13.2, "x_faster": 1.09, "ir": None, "ir_x_floor": None},
         {"name": "get_diagnostic_data per hop", "status": "ok", "target": "", "limit": 0.0,
          "ns": 374.8, "baseline_ns": 3789.0, "x_faster": 10.11},
-        {"name": "set_hostname", "status": "not available in zel.zel_util yet"},
+        {"name": "set_hostname", "status": "baseline disagrees: result differs"},
     ],
 }
 
@@ -50,7 +50,7 @@ x86_64, 2 CPUs, CPython 3.12.1, full run of 2026-01-02T03:04:05; verdicts on ins
 | `get_cmdb_max_buff` | 12.1 | 0.49 | - | - | 13.2 | 1.09 | - | - | - | - | - \
 | ≤ 1.5× floor: PASS |
 | `get_diagnostic_data` per hop | 374.8 | - | - | - | 3789.0 | 10.11 | - | - | - | - | - |  |
-| `set_hostname` | not available in zel.zel_util yet |  |  |  |  |  |  |  |  |  |  |  |"""
+| `set_hostname` | baseline disagrees: result differs |  |  |  |  |  |  |  |  |  |  |  |"""
 
 
 def _block(text):

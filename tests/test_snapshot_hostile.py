@@ -180,7 +180,7 @@ def quiet(zu, capfd):
 
 @given(scenarios())
 @HOSTILE
-def test_a_hostile_switch_survives_the_round_trip(quiet, sim, chosen):
+def test_a_hostile_switch_survives_the_round_trip(quiet, chosen):
     data, ports, traces = chosen
     zel_sim.load_scenario(data)
     a = readonly.results(quiet, ports, traces)
@@ -192,7 +192,7 @@ def test_a_hostile_switch_survives_the_round_trip(quiet, sim, chosen):
     assert without_header(again) == without_header(b_text)
 
 
-def test_texts_filling_their_fields_keep_their_bytes(quiet, sim):
+def test_texts_filling_their_fields_keep_their_bytes(quiet):
     full = bytes(range(1, 65))  # 64 bytes: the whole room, no terminator
     data = {"dot1x": [{"interface": "gi1/0/1", "name": {"hex": full.hex()},
                        "sessions": [{"brenlow_group": {"hex": (b"\xff" * 512).hex()}}]}],
@@ -215,7 +215,7 @@ def test_texts_filling_their_fields_keep_their_bytes(quiet, sim):
     assert quiet.psu_list()[0].name == "PSU " + "\x01" * 109
 
 
-def test_single_precision_extremes_keep_their_values(quiet, sim):
+def test_single_precision_extremes_keep_their_values(quiet):
     biggest = struct.unpack("<f", b"\xff\xff\x7f\x7f")[0]
     smallest = struct.unpack("<f", b"\x01\x00\x00\x00")[0]
     temps = [biggest, -biggest, smallest, float("inf"), float("-inf"), 0.1]

@@ -93,8 +93,7 @@ def serve(ports: list[Port]) -> None:
         statistics.mkdir(parents=True, exist_ok=True)
         for counter in COUNTERS:
             if counter not in port.unreadable:  # the module finds no file
-                _write(statistics / counter, f"{getattr(port, counter)}
-")
+                _write(statistics / counter, f"{getattr(port, counter)}\n")
     if stand_in is not None:
         if ports:
             stand_in.set_scenario_ports(os.fsencode(root), [p.name for p in ports])

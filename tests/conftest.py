@@ -42,5 +42,13 @@ def run_python(code, check=True):
 
 
 @pytest.fixture
+def reports(monkeypatch):
+    """What sys.unraisablehook receives, as (object, exception) pairs."""
+    seen = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append((u.object, u.exc_value)))
+    return seen
+
+
+@pytest.fixture
 def python():
     return run_python

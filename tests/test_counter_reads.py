@@ -22,13 +22,6 @@ def tree(tmp_path):
         yield port
 
 
-@pytest.fixture
-def reports(monkeypatch):
-    seen = []
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append((u.object, u.exc_value)))
-    return seen
-
-
 def test_bytearray_name_resized_between_counters(zu, tree, monkeypatch, capfd):
     # The missing first counter runs the hook between two counters; the hook
     # moves the name's buffer and hands the freed memory to another name.

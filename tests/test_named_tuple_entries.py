@@ -3,22 +3,7 @@ class's __new__ and __init__ are the ones it was made with: a change made
 on the class after any number of direct calls is honoured at the next
 call, and undoing it brings the direct path back."""
 
-import sys
-
-
-def python_calls(action):
-    seen = []
-
-    def profile(frame, event, arg):
-        if event == "call" and frame.f_code.co_filename != __file__:
-            seen.append(frame.f_code.co_name)
-
-    sys.setprofile(profile)
-    try:
-        result = action()
-    finally:
-        sys.setprofile(None)
-    return result, seen
+from python_calls import python_calls
 
 
 def test_init_set_on_the_class_is_honoured(zu):

@@ -36,14 +36,6 @@ def stats(tmp_path):
         yield port
 
 
-@pytest.fixture
-def reports(monkeypatch):
-    """What sys.unraisablehook receives, as (object, exception) pairs."""
-    seen = []
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append((u.object, u.exc_value)))
-    return seen
-
-
 def counters(tx_packets="10\n", tx_bytes="20\n", rx_packets="30\n", rx_bytes="40\n"):
     return dict(tx_packets=tx_packets, tx_bytes=tx_bytes, rx_packets=rx_packets,
                 rx_bytes=rx_bytes)

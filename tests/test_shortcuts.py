@@ -3,7 +3,6 @@ text_ and of the named tuples' __new__ hold only while those functions are
 unchanged: a change made in place, to the very function objects, is
 honoured as a rebinding is, and undoing it brings the direct path back."""
 
-import sys
 
 import pyramid._compat as compat
 import pyramid.compat
@@ -13,25 +12,7 @@ from zel_sim import records
 
 import util.errors
 import zel.zel_util as zu_module
-
-
-def python_calls(action, codes=None):
-    """The result of `action` and the names of the Python-level functions
-    that ran during it (their code objects into `codes` when given)."""
-    seen = []
-
-    def profile(frame, event, arg):
-        if event == "call" and frame.f_code.co_filename != __file__:
-            seen.append(frame.f_code.co_name)
-            if codes is not None:
-                codes.append(frame.f_code)
-
-    sys.setprofile(profile)
-    try:
-        result = action()
-    finally:
-        sys.setprofile(None)
-    return result, seen
+from python_calls import python_calls
 
 
 @pytest.fixture

@@ -320,14 +320,8 @@ def hostname() -> bytes:
 
 
 def set_hostname(name: bytes | str) -> None:
-    """Sets the committed hostname as if the switch had booted with it.
-    A name that does not fit the platform's field is refused, as it is in a
-    scenario."""
+    """Sets the committed hostname as if the switch had booted with it."""
     raw = _as_bytes(name, "name")
-    if len(raw) >= records.HOSTNAME_ROOM:
-        raise ValueError(f"`hostname` is {len(raw)} bytes long, but its platform field holds "
-                         f"{records.HOSTNAME_ROOM} bytes with the terminator: "
-                         f"at most {records.HOSTNAME_ROOM - 1}")
     lib.zelsim_set_hostname(raw, len(raw))
 
 

@@ -328,17 +328,23 @@ def _port(r: _Reader, port: str) -> dict[str, Any] | None:
     return entry
 
 
+def _list_failed(r: _Reader, error: Exception, operation: str, fn: str,
+                 fail: dict[str, int]) -> None:
+    """A list operation that raised: its platform list call's failure code
+    goes under [fail]; any other error is reported as not written."""
+    code = r.platform_code(error, fn)
+    if code is None:
+        r.lost(f"{operation}() raised {_error_text(error)}: not written")
+        return
+    fail[fn] = code
+    r.failed(f"{operation}(): {fn} failed with {code}", f"recorded as [fail] {fn} = {code}")
+
+
 def _temperatures(r: _Reader, hardware: dict[str, Any], fail: dict[str, int]) -> None:
     try:
         temps = r.module.system_temperatures()
     except Exception as error:
-        code = r.platform_code(error, "get_temp_list")
-        if code is None:
-            r.lost(f"system_temperatures() raised {_error_text(error)}: not written")
-            return
-        fail["get_temp_list"] = code
-        r.failed(f"system_temperatures(): get_temp_list failed with {code}",
-                 f"recorded as [fail] get_temp_list = {code}")
+        _list_failed(r, error, "system_temperatures", "get_temp_list", fail)
         return
     hardware["temperatures"] = [float(t) for t in temps]
     for index, value in enumerate(hardware["temperatures"]):
@@ -355,13 +361,7 @@ def _psus(r: _Reader, hardware: dict[str, Any], fail: dict[str, int]) -> None:
                  "the other supplies are not known; recorded as one supply named \"\"")
         return
     except Exception as error:
-        code = r.platform_code(error, "get_psu_list")
-        if code is None:
-            r.lost(f"psu_list() raised {_error_text(error)}: not written")
-            return
-        fail["get_psu_list"] = code
-        r.failed(f"psu_list(): get_psu_list failed with {code}",
-                 f"recorded as [fail] get_psu_list = {code}")
+        _list_failed(r, error, "psu_list", "get_psu_list", fail)
         return
     entries = []
     for supply in supplies:

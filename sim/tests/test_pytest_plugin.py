@@ -254,10 +254,18 @@ def test_failing_is_undone_when_the_block_raises(zel_sim, temp_list):
     assert temp_list() == 4
 
 
-def test_failing_refuses_an_unknown_function(zel_sim):
-    with pytest.raises(ValueError, match="no platform function named 'get_tmp_list'"):
-        with zel_sim.failing("get_tmp_list", -1):
+def test_failing_refuses_an_unknown_function_and_a_wrong_result(zel_sim, temp_list):
+    with pytest.raises(ValueError) as error:
+        with zel_sim.failing("get_temps", -1):
             pass
+    assert str(error.value) == ("no platform function named 'get_temps' "
+                                "(did you mean 'get_temp_list'?)")
+    zel_sim.script("get_temp_list", 3)
+    with pytest.raises(TypeError) as error:
+        with zel_sim.failing("get_temp_list", "x"):
+            pass
+    assert str(error.value) == "result must be an int, not str ('x')"
+    assert temp_list() == 3
 
 
 def test_sensor_flags_are_left_alone_while_the_module_is_not_imported(python_without_module):

@@ -6,6 +6,7 @@ import pytest
 
 import zel_sim
 from zel_sim import Call, Step
+from zel_sim.testing import script_trace
 
 
 def temp_call(plat, fill=0xAB):
@@ -86,6 +87,14 @@ MISUSES = [
      "no platform function named 'get_temps' (did you mean 'get_temp_list'?)"),
     (lambda: zel_sim.calls("get_fan_list"), ValueError,
      "no platform function named 'get_fan_list' (did you mean 'get_flash_list'?)"),
+    (lambda: script_trace(reply_mtu="1500"), TypeError,
+     "reply_mtu must be an int, not str ('1500')"),
+    (lambda: script_trace(init_result=None), TypeError,
+     "init_result must be an int, not NoneType (None)"),
+    (lambda: script_trace(init_delay="0.1"), TypeError,
+     "init_delay must be seconds as an int or float, not str ('0.1')"),
+    (lambda: script_trace(header="x"), TypeError,
+     "header must be bytes (records.trace_header(...)) or None, not str"),
     (lambda: zel_sim.script("fan_speed"), ValueError,
      f"no platform function named 'fan_speed'; the platform functions: {FUNCTION_NAMES}"),
 ]

@@ -98,8 +98,8 @@ arm-check: $(READY)
 # Time and instructions per call of every function, against a ctypes
 # baseline, a do-nothing builtin and the interpreter's own creation of an
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
-# stay out of the READMEs; CHECK=1: fail when a performance target is missed.
-# A full run puts its table into both READMEs (bench-table), also when a
+# stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
+# A full run puts its table into bench/README.md (bench-table), also when a
 # target is missed.
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
@@ -108,7 +108,7 @@ bench: build
 	if [ "$(filter-out 0,$(QUICK))" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
-# The table of bench/results.json into README.md and bench/README.md.
+# The table of bench/results.json into bench/README.md.
 bench-table: $(READY)
 	$(PY) -m bench.table
 

@@ -27,8 +27,18 @@ PY     := $(VENV)/bin/python
 PIP    := $(PY) -m pip --disable-pip-version-check
 READY  := $(VENV)/.ready
 # Builds run without the simulator's preload: an instrumented simulator would
-# need the sanitizer runtime in pip and the compilers too.
-PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
+# need the sanitizer runtime in pip and the compilers too. -v: the compile
+# steps reach scripts/install-project as they run.
+PIP_BUILD := env ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -v --no-build-isolation --no-deps
+
+# Each project is reinstalled only when its sources changed: its stamp in the
+# environment is named by a hash of the names and contents of the files it
+# is built from (caches and the simulator's tests left out). Removing
+# $(VENV)/.installed-* forces a reinstall.
+source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o \
+                  $(2) -type f -print0 2>/dev/null | sort -z | xargs -0 sha1sum | sha1sum | cut -c1-16)
+SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
+ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
 .PHONY: all build demo test sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
 
@@ -36,15 +46,26 @@ all: test
 
 $(READY): requirements-dev.txt
 	@rm -rf $(VENV)
+	@echo "==> creating $(VENV) with Python 3.12"
 	py=$$(scripts/find-python3.12) && "$$py" -m venv $(VENV)
-	$(PIP) install -q -r requirements-dev.txt
+	@echo "==> installing the development requirements (requirements-dev.txt)"
+	$(PIP) install --progress-bar off -r requirements-dev.txt
 	@touch $@
 
 # The simulator first: its preload puts the platform symbols into every
 # interpreter of the environment, which the module resolves at import.
-build: $(READY)
-	$(PIP_BUILD) -Cbuild-dir=$(BUILD)/sim ./sim
-	$(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
+build: $(ZEL_STAMP)
+	@echo "==> simulator and module installed in $(VENV), up to date with their sources"
+
+$(SIM_STAMP): $(READY)
+	@scripts/install-project "simulator (sim/)" $(BUILD)/sim-install.log \
+	    $(PIP_BUILD) -Cbuild-dir=$(BUILD)/sim ./sim
+	@rm -f $(VENV)/.installed-sim-* && touch $@
+
+$(ZEL_STAMP): $(READY) | $(SIM_STAMP)
+	@scripts/install-project "module zel.zel_util" $(BUILD)/zel-install.log \
+	    $(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
+	@rm -f $(VENV)/.installed-zel-* && touch $@
 
 demo: build
 	$(PY) demo/status_report.py
@@ -77,8 +98,8 @@ arm-check: $(READY)
 # Time and instructions per call of every function, against a ctypes
 # baseline, a do-nothing builtin and the interpreter's own creation of an
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
-# stay out of the READMEs; CHECK=1: fail when a performance target is missed.
-# A full run puts its table into both READMEs (bench-table), also when a
+# stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
+# A full run puts its table into bench/README.md (bench-table), also when a
 # target is missed.
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
@@ -87,7 +108,7 @@ bench: build
 	if [ "$(filter-out 0,$(QUICK))" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
-# The table of bench/results.json into README.md and bench/README.md.
+# The table of bench/results.json into bench/README.md.
 bench-table: $(READY)
 	$(PY) -m bench.table
 

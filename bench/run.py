@@ -14,7 +14,7 @@ run:
   over the module's (checked first to give the same result);
 - instructions per call under callgrind, with the same ratios.
 It writes the figures to bench/results.json and prints the table that
-`python -m bench.table` puts into the READMEs. Exit status: 2 when a
+`python -m bench.table` puts into bench/README.md. Exit status: 2 when a
 baseline disagrees with the module (its figures would mean nothing); 1 with
 --check when a target is missed.
 """

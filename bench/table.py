@@ -1,11 +1,12 @@
-"""The benchmark table, made from bench/results.json, in both READMEs.
+"""The benchmark table, made from bench/results.json, in bench/README.md.
 
     python -m bench.table [--results PATH] [--check]
 
-Rewrites the block between the two marker comments in README.md and
-bench/README.md with the table of the results file, so that both show the
-same figures and neither is edited by hand. With --check, only reports
-(exit 1) when a README's block is not the table of the results file.
+Rewrites the block between the two marker comments in bench/README.md (the
+project's README links to it) with the table of the results file, so that
+the figures shown are those of the file and never edited by hand. With
+--check, only reports (exit 1) when the block is not the table of the
+results file.
 """
 
 import argparse
@@ -15,7 +16,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-READMES = (os.path.join(ROOT, "README.md"), os.path.join(HERE, "README.md"))
+READMES = (os.path.join(HERE, "README.md"),)
 RESULTS = os.path.join(HERE, "results.json")
 
 BEGIN = "<!-- bench table: made by `python -m bench.table` from bench/results.json -->"

@@ -72,8 +72,31 @@ def targets(chosen=None):
     return scenario_targets(chosen)
 
 
+def failure(error):
+    """A failure as the page shows it: a platform call by its name and the
+    status it answered, anything else as the exception it is."""
+    if isinstance(error, zu.CFunctionError) and error.args:
+        function, *status = error.args
+        return f"{function}" + "".join(f" answered {code}" for code in status)
+    return repr(error)
+
+
 def failed(error):
-    return f"failed: {error!r}"
+    return f"failed: {failure(error)}"
+
+
+def platform_status(code):
+    """A status handed back unchanged: its meaning is the platform's."""
+    return f"platform status {code}"
+
+
+def listed(*parts):
+    """The non-empty parts, comma-separated: an empty field shows nothing."""
+    return ", ".join(part for part in parts if part)
+
+
+def labelled(label, text):
+    return f"{label} {text}" if text else ""
 
 
 def shown(label, read, show=str):
@@ -89,16 +112,24 @@ def shown(label, read, show=str):
 
 
 def dot1x_port(status):
+    # The platform gives the mode and the MAB setting as bare codes, whose
+    # meaning is its own: they are shown as codes, not guessed at.
     def vlan(flag, name):
-        return name if flag else "off"
+        return (name or "on") if flag else "off"
 
-    print(f"  {status['name']:<9} link {status['link_status']}, {status['port_status']}, "
-          f"mode {status['mode']}, MAB {status['mab']}, "
-          f"EAP pass-through {status['eap_pass_through']}")
-    print(f"  {'':<9} VLAN native {status['native_vlanid']}, dynamic {status['dynamic_vlanid']}, "
-          f"allowed {status['allowed_vlanid']}, untagged {status['untagged_vlanid']}")
-    print(f"  {'':<9} guest: {vlan(status['guest_vlan_enable'], status['guest_vlan'])}, "
-          f"auth-fail: {vlan(status['auth_fail_vlan_enable'], status['auth_fail_vlan'])}")
+    def line(text):
+        print(f"  {'':<9} {text}".rstrip())
+
+    print(f"  {status['name']:<9} " + listed(labelled("link", status["link_status"]),
+                                            status["port_status"]))
+    line(listed(f"802.1X mode code {status['mode']}", f"MAB setting {status['mab']}",
+                labelled("EAP pass-through", status["eap_pass_through"])))
+    line("VLAN " + listed(f"native {status['native_vlanid']}",
+                          f"dynamic {status['dynamic_vlanid']}",
+                          labelled("allowed", status["allowed_vlanid"]),
+                          labelled("untagged", status["untagged_vlanid"])))
+    line(f"guest: {vlan(status['guest_vlan_enable'], status['guest_vlan'])}, "
+         f"auth-fail: {vlan(status['auth_fail_vlan_enable'], status['auth_fail_vlan'])}")
 
 
 def dot1x_sessions(sessions):
@@ -108,8 +139,9 @@ def dot1x_sessions(sessions):
     print(f"  {'':<9} {'MAC':<17}  {'type':<6}  {'PAE':<14}  {'VLAN':>4}  {'time':>11}  user")
     for s in sessions:
         vlan = s["dynamic_assigned_vlan_id"] or s["traffic_vlan_id"]
-        print(f"  {'':<9} {s['mac']:<17}  {s['type']:<6}  {s['pae']:<14}  {vlan:>4}  "
-              f"{s['elapsed_time']:>11}  {s['user']}")
+        line = (f"  {'':<9} {s['mac']:<17}  {s['type']:<6}  {s['pae']:<14}  {vlan:>4}  "
+                f"{s['elapsed_time']:>11}  {s['user']}")
+        print(line.rstrip())
 
 
 def dot1x(targets):
@@ -120,7 +152,7 @@ def dot1x(targets):
         try:
             status = zu.get_8021x_status(name)
         except zu.CFunctionError as error:
-            print(f"  {name}: no 802.1X state ({error.args[-1]})")
+            print(f"  {name}: no 802.1X state ({failure(error)})")
             continue
         dot1x_port(status)
         try:
@@ -138,10 +170,14 @@ def supplies(psus):
 
 
 def flash(partitions):
+    if not partitions:
+        row("flash partitions", "none")
+        return
     flash_line = "  {:>9}  {:<24} {:>9} {:>9} {:>6}  {}"
+    print("  flash (sizes and usage in the platform's units)")
     print(flash_line.format("partition", "image", "used", "total", "usage", "active"))
     for part in partitions:
-        line = flash_line.format(part["partition"], part["image"] or "(empty)",
+        line = flash_line.format(part["partition"], part["image"] or "(no image)",
                                  part["used_size"], part["tot_size"], part["usage"],
                                  "yes" if part["active"] else "")
         print(line.rstrip())
@@ -149,16 +185,22 @@ def flash(partitions):
 
 def sensor_count():
     if zu.multiple_temperature_sensors():
-        return "several"
+        return "more than one"
     return "one" if zu.has_temperature_sensor() else "none"
+
+
+def temperatures(readings):
+    # The readings carry the platform's unit, which it does not name.
+    if not readings:
+        return "none"
+    return ", ".join(f"{t:g}" for t in readings) + " (in the platform's unit)"
 
 
 def hardware(targets):
     # Each reading from its own platform list: one failing hides none of the others.
     heading("Hardware")
     shown("temperature sensors", sensor_count)
-    shown("temperatures", zu.system_temperatures,
-          lambda readings: ", ".join(f"{t:g}" for t in readings) or "-")
+    shown("temperatures", zu.system_temperatures, temperatures)
     try:
         supplies(zu.psu_list())
     except Exception as error:
@@ -201,22 +243,38 @@ def simulated_changes(targets):
         import zel_sim
     except ImportError:
         return
-    shown("sticky MAC flush, all ports", zu.delete_sticky_mac_unsaved, "status {}".format)
+    shown("sticky MAC flush, all ports", zu.delete_sticky_mac_unsaved, platform_status)
     for port in (targets.dot1x or [p for p in targets.ports if p != "lo"])[:1]:
         shown(f"sticky MAC flush, {port}", lambda: zu.delete_sticky_mac_unsaved(port),
-              "status {}".format)
+              platform_status)
     original = zel_sim.hostname()
-    row("hostname", original.decode("latin-1"))
-    row("set_hostname('zel-demo-sw')", f"status {zu.set_hostname('zel-demo-sw')}")
-    row("hostname now", zel_sim.hostname().decode("latin-1"))
-    row("set_hostname back", f"status {zu.set_hostname(original)}")
-    row("hostname now", zel_sim.hostname().decode("latin-1"))
+    row("hostname", original.decode("latin-1") or "(none)")
+    for label, name in (("hostname change to zel-demo-sw", b"zel-demo-sw"),
+                        ("hostname change back", original)):
+        shown(label, lambda: zu.set_hostname(name),
+              lambda status: hostname_change(status, name, zel_sim.hostname()))
+
+
+def hostname_change(status, wanted, now):
+    """What a hostname change did: -1 is the module's answer when the
+    configuration database gives no update record; any other status is
+    the database's own, and the hostname read back tells what happened."""
+    if status == -1:
+        return "not committed: no update record (status -1)"
+    outcome = "committed" if now == wanted else "not committed"
+    return f"{outcome} ({platform_status(status)})"
+
+
+def backup_time(backup):
+    # A naive local time: shown with the zone it is in.
+    if backup is None:
+        return "never"
+    return backup.astimezone().strftime("%Y-%m-%d %H:%M:%S %Z")
 
 
 def configuration(targets):
     heading("Configuration")
-    shown("last configuration backup", zu.get_last_backup,
-          lambda backup: backup.isoformat(sep=" ") if backup else "never")
+    shown("last configuration backup", zu.get_last_backup, backup_time)
     shown("diagnostic debugging", zu.get_diag_debug_status,
           lambda on: "enabled" if on else "disabled")
     shown("configuration buffer limit", zu.get_cmdb_max_buff, lambda size: f"{size} bytes")
@@ -231,8 +289,11 @@ def show_hop(hop):
 
 
 def show_header(header):
-    row("destination", f"{header['hostName']} ({header['ipAddress']}), "
-        f"{header['hops']} hops max, {header['packageSize']} byte packets")
+    name, address = header["hostName"], header["ipAddress"]
+    where = f"{name} ({address})" if name and address else name or address or "(unnamed)"
+    row("destination", f"{where}, {header['hops']} hops max, "
+        f"{header['packageSize']} byte packets")
+    row("probe times", "in the platform's unit; * no reply")
 
 
 def watch_trace(target, poll_seconds=0.05):
@@ -274,9 +335,22 @@ def launch_multicast(group=MULTICAST_GROUP):
     path = f"/tmp/mtraceroute_{r_file}"
     try:
         row("multicast traceroute result file", path)
-        shown(f"multicast traceroute to {group}", lambda: zu.exec_mtraceroute(r_file, group))
+        shown(f"multicast traceroute to {group}", lambda: zu.exec_mtraceroute(r_file, group),
+              platform_status)
     finally:
         os.remove(path)  # the demo leaves nothing behind in /tmp
+
+
+def trace_outcome(context):
+    """The trace's result key in words: -1 never started, 1 the last hop
+    was reported; any other value means more hops were to follow."""
+    result, hops = context.get("result"), len(context.get("routes", []))
+    counted = f"{hops} hop" + ("" if hops == 1 else "s")
+    if result == -1:
+        return "could not be started"
+    if result == 1:
+        return f"complete, {counted}"
+    return f"incomplete after {counted} (last query result {result})"
 
 
 def traceroute(targets):
@@ -285,10 +359,8 @@ def traceroute(targets):
         context, failure = watch_trace(target)
         if failure is not None:
             row("trace", failed(failure))
-        elif context.get("result") == -1:
-            row("trace", "could not be started")
         else:
-            row("trace result", context["result"])
+            row("trace", trace_outcome(context))
     print()
     try:
         launch_multicast()

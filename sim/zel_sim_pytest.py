@@ -25,7 +25,7 @@ from __future__ import annotations
 import os
 import pathlib
 from collections.abc import Iterator
-from typing import TYPE_CHECKING, Any
+from typing import TYPE_CHECKING, Any, NoReturn
 
 import pytest
 
@@ -55,9 +55,32 @@ def _scenario_source(request: pytest.FixtureRequest) -> tuple[Any, pathlib.Path]
         return None
     args = list(marker.args) + [marker.kwargs[k] for k in ("source",) if k in marker.kwargs]
     if len(args) != 1 or set(marker.kwargs) - {"source"}:
-        raise TypeError(f"@pytest.mark.{MARKER} takes one scenario: a path, TOML text "
-                                f"or a dict, not {marker.args!r} {marker.kwargs!r}")
+        _marker_error(request, f"takes one scenario (a path, TOML text or a dict), not "
+                               f"{_marker_arguments(marker)}")
     return args[0], pathlib.Path(os.fspath(request.path)).parent
+
+
+def _marker_arguments(marker: pytest.Mark) -> str:
+    given = [repr(a) for a in marker.args] + [f"{k}={v!r}" for k, v in marker.kwargs.items()]
+    return f"({', '.join(given)})"
+
+
+def _marker_error(request: pytest.FixtureRequest, problem: str) -> NoReturn:
+    # A short error of the test's setup: the marker, the test and what is
+    # wrong, without the plugin's and the loader's frames.
+    pytest.fail(f"@pytest.mark.{MARKER} of {request.node.nodeid} {problem}", pytrace=False)
+
+
+def _load_marked(request: pytest.FixtureRequest, source: Any, base: pathlib.Path) -> None:
+    from zel_sim import ScenarioError, testing
+
+    try:
+        testing.CONTROL.load_scenario(source, base)
+        return
+    except ScenarioError as error:
+        problem = str(error)
+    # Outside the except clause: the report shows no chained exception.
+    _marker_error(request, f"cannot be used: {problem}")
 
 
 @pytest.fixture
@@ -71,8 +94,7 @@ def zel_sim(request: pytest.FixtureRequest) -> Iterator[Control]:
     marked = _scenario_source(request)
     try:
         if marked is not None:
-            source, base = marked
-            testing.CONTROL.load_scenario(source, base)
+            _load_marked(request, *marked)
             testing.reset_sensor_flags()
         yield testing.CONTROL
     finally:

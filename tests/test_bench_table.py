@@ -1,10 +1,11 @@
-"""The benchmark table in README.md and bench/README.md is made from a
-results file by `python -m bench.table`: both READMEs get the same block,
-nothing else in them changes. A small results file stands in for
-bench/results.json. No timing here."""
+"""The benchmark table in bench/README.md is made from a results file by
+`python -m bench.table`: the README gets the block, nothing else in it
+changes; the project's README links to it instead of carrying it. A small
+results file stands in for bench/results.json. No timing here."""
 
 import json
 import os
+import re
 import shutil
 import sys
 
@@ -79,7 +80,7 @@ def test_the_table_of_a_results_file():
     assert table.render(RESULTS) == EXPECTED
 
 
-def test_both_readmes_get_the_table_of_the_results_file(copies):
+def test_the_readme_gets_the_table_of_the_results_file(copies):
     paths, results = copies
     before = [path.read_text() for path in paths]
     assert table.main(["--results", str(results)] + [str(p) for p in paths]) == 0
@@ -99,14 +100,23 @@ def test_check_reports_a_stale_table_and_changes_nothing(copies):
     assert table.main(arguments) == 0
 
 
-def test_the_readmes_show_one_and_the_same_table():
-    blocks = []
-    for readme in table.READMES:
-        with open(readme) as f:
-            text = f.read()
-        assert text.count(table.BEGIN) == 1 and text.count(table.END) == 1, readme
-        blocks.append(_block(text))
-    assert blocks[0] == blocks[1]
+def test_the_figures_are_in_the_bench_readme_and_the_project_readme_links_them():
+    assert table.READMES == (os.path.join(table.HERE, "README.md"),)
+    with open(table.READMES[0]) as f:
+        bench_readme = f.read()
+    assert bench_readme.count(table.BEGIN) == 1 and bench_readme.count(table.END) == 1
+    # The link's anchor is the heading the table sits under.
+    assert re.search(r"^## Figures\n\n" + re.escape(table.BEGIN), bench_readme, re.M)
+    with open(os.path.join(table.ROOT, "README.md")) as f:
+        readme = f.read()
+    assert table.BEGIN not in readme and table.END not in readme
+    assert "[bench/README.md](bench/README.md#figures)" in readme
+
+
+def test_the_readme_puts_what_a_newcomer_needs_first():
+    with open(os.path.join(table.ROOT, "README.md")) as f:
+        headings = re.findall(r"^## (.+)$", f.read(), re.M)
+    assert headings[:2] == ["The two commands", "Documentation"]
 
 
 @pytest.mark.parametrize("text", [

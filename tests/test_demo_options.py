@@ -99,8 +99,8 @@ def test_text_report_shows_a_failing_call_in_place(scenario):
     shown = rows(proc.stdout)
     # The temperature failure takes the place of its items; the supply
     # fault, read from another platform list, is still shown.
-    assert shown["temperatures"] == "failed: CFunctionError('get_temp_list', -1)"
-    assert shown["temperature sensors"] == "failed: CFunctionError('get_temp_list', -1)"
+    assert shown["temperatures"] == "failed: get_temp_list answered -1"
+    assert shown["temperature sensors"] == "failed: get_temp_list answered -1"
     assert shown["PSU 7"] == "connected, FAULT"
     assert "this section failed" not in proc.stdout
     assert "== Configuration" in proc.stdout
@@ -169,17 +169,94 @@ def test_report_covers_the_interfaces_ports_and_traces_of_the_scenario(own_switc
     out = proc.stdout
     assert "gi1/0/" not in out
     assert "te1/1/1   link Up, AuthorizedBoth" in out
-    assert "te1/1/2: no 802.1X state (-1)" in out
+    assert "te1/1/2: no 802.1X state (dump_tessel_802_1x_status answered -1)" in out
     shown = rows(out)
     assert shown["te1/1/1 transmitted"] == "11 packets, 22 bytes"
     assert shown["te1/1/1 received"] == "33 packets, 44 bytes"
-    assert shown["temperatures"] == "55.5"
-    assert shown["power supplies"] == "failed: CFunctionError('get_psu_list', -1)"
+    assert shown["temperatures"] == "55.5 (in the platform's unit)"
+    assert shown["power supplies"] == "failed: get_psu_list answered -1"
     assert [line for line in out.splitlines() if line.startswith("== Traceroute")] == [
         f"== Traceroute to {target} " + "=" * (72 - len(target) - 18)
         for target in ("gw.edge", "198.51.100.7", "198.51.100.99")]
-    assert out.count("trace result                       1") == 2
+    assert out.count("trace                              complete, 1 hop\n") == 2
     assert "trace                              could not be started" in out
+
+
+# A switch whose platform leaves texts empty and answers with codes the
+# report cannot judge by itself.
+SPARSE_SWITCH = """
+[system]
+hostname = ""
+query_update = false
+flush_result = 3
+
+[[dot1x]]
+interface = "te1/0/9"
+mode = 3
+mab = 1
+link_status = "Up"
+guest_vlan_enable = 1
+
+[mtraceroute]
+result = 7
+
+[traceroute]
+ip_address = "192.0.2.1"
+[[traceroute.hop]]
+ip = "192.0.2.1"
+probes = [[0, -1, 0.0], [1, -1, 0.25]]
+"""
+
+
+def test_the_report_says_what_codes_mean_and_shows_no_empty_field(tmp_path):
+    path = tmp_path / "sparse.toml"
+    path.write_text(SPARSE_SWITCH)
+    proc = run(DEMO, "--scenario", path, env=dict(os.environ, TZ="UTC"))
+    assert proc.returncode == 0, proc.stderr
+    lines = proc.stdout.splitlines()
+    dot1x = lines.index("  te1/0/9   link Up")
+    # Codes the platform gives no meaning are named for what they are;
+    # empty texts leave no label behind.
+    assert lines[dot1x + 1:dot1x + 5] == [
+        "            802.1X mode code 3, MAB setting 1",
+        "            VLAN native 0, dynamic 0",
+        "            guest: on, auth-fail: off",
+        "            no sessions",
+    ]
+    shown = rows(proc.stdout)
+    assert shown["temperature sensors"] == "none"
+    assert shown["temperatures"] == "none"
+    assert shown["flash partitions"] == "none"
+    assert shown["sticky MAC flush, all ports"] == "platform status 3"
+    assert shown["sticky MAC flush, te1/0/9"] == "platform status 3"
+    assert shown["hostname"] == "(none)"
+    assert shown["hostname change to zel-demo-sw"] == (
+        "not committed: no update record (status -1)")
+    assert shown["last configuration backup"] == "never"
+    assert shown["destination"] == "192.0.2.1, 30 hops max, 60 byte packets"
+    assert shown["probe times"] == "in the platform's unit; * no reply"
+    assert "    1  192.0.2.1              192.0.2.1        *  0.250" in lines
+    assert shown["trace"] == "complete, 1 hop"
+    assert shown["multicast traceroute to 239.1.1.1"] == "platform status 7"
+    for line in lines:
+        assert line == line.rstrip() and ", ," not in line and " ," not in line, line
+
+
+def test_the_default_switch_reads_like_a_status_page():
+    proc = run(DEMO, env=dict(os.environ, TZ="UTC"))
+    assert proc.returncode == 0, proc.stderr
+    lines = proc.stdout.splitlines()
+    assert lines[lines.index("  gi1/0/1   link Up, AuthorizedBoth") + 1] == (
+        "            802.1X mode code 2, MAB setting 0, EAP pass-through Disabled")
+    shown = rows(proc.stdout)
+    assert shown["temperature sensors"] == "more than one"
+    assert shown["temperatures"] == "41.5, 38.25, 52 (in the platform's unit)"
+    assert "  flash (sizes and usage in the platform's units)" in lines
+    assert shown["3"] == "(no image)                       0     32768      0"
+    assert shown["hostname change to zel-demo-sw"] == "committed (platform status 0)"
+    assert shown["hostname change back"] == "committed (platform status 0)"
+    assert shown["last configuration backup"] == "2024-11-18 02:30:00 UTC"
+    assert shown["trace"] == "complete, 6 hops"
 
 
 def test_json_report_follows_the_scenario_item_by_item(own_switch):

@@ -6,6 +6,7 @@ import pytest
 
 import zel_sim
 from zel_sim import Call, Step
+from zel_sim.testing import script_trace
 
 
 def temp_call(plat, fill=0xAB):
@@ -54,11 +55,59 @@ def test_keyed_script_wins_and_unkeyed_is_the_fallback(plat):
     assert answers == [1, -3, 2, 9, 2]
 
 
-def test_unknown_function_is_refused():
-    with pytest.raises(ValueError):
-        zel_sim.script("get_fan_list", result=0)
-    with pytest.raises(ValueError):
-        zel_sim.calls("get_fan_list")
+FUNCTION_NAMES = ", ".join(zel_sim.FUNCTIONS)
+
+# What a test author sees for a wrong argument of the scripting calls.
+MISUSES = [
+    (lambda: zel_sim.script("get_temp_list", result="x"), TypeError,
+     "result must be an int, not str ('x')"),
+    (lambda: zel_sim.script("get_temp_list", result=2**63), ValueError,
+     "result must be an int from -2**63 to 2**63-1, not 9223372036854775808"),
+    (lambda: zel_sim.script("get_temp_list", delay="1"), TypeError,
+     "delay must be seconds as an int or float, not str ('1')"),
+    (lambda: zel_sim.script("get_temp_list", delay=-0.5), ValueError,
+     "delay must be from 0 to 3600 seconds, not -0.5"),
+    (lambda: zel_sim.script("get_temp_list", aux="\u20ac"), ValueError,
+     "aux must be bytes, or a str of Latin-1 characters: '\u20ac' is not one"),
+    (lambda: zel_sim.script("get_temp_list", 0, "x"), TypeError,
+     "step 2: give a Step, an int result, or a dict or tuple of a step's fields "
+     "(result, record, delay, aux), not str ('x')"),
+    (lambda: zel_sim.script("get_temp_list", {"reslt": 1}), TypeError,
+     "step 1: no field 'reslt' (did you mean 'result'?); a step's fields are "
+     "result, record, delay, aux"),
+    (lambda: zel_sim.script("get_temp_list", (0, b"", 0, b"", 1)), TypeError,
+     "step 1: 5 fields given; a step's fields are result, record, delay, aux"),
+    (lambda: zel_sim.script("get_temp_list", 1, (0, b"", "slow")), TypeError,
+     "step 2: delay must be seconds as an int or float, not str ('slow')"),
+    (lambda: zel_sim.script("get_temp_list", Step(result=1.5)), TypeError,
+     "step 1: result must be an int, not float (1.5)"),
+    (lambda: zel_sim.script(b"get_temp_list"), TypeError,
+     "fn must be the name of a platform function (a str), not bytes (b'get_temp_list')"),
+    (lambda: zel_sim.script("get_temps", result=0), ValueError,
+     "no platform function named 'get_temps' (did you mean 'get_temp_list'?)"),
+    (lambda: zel_sim.calls("get_fan_list"), ValueError,
+     "no platform function named 'get_fan_list' (did you mean 'get_flash_list'?)"),
+    (lambda: script_trace(reply_mtu="1500"), TypeError,
+     "reply_mtu must be an int, not str ('1500')"),
+    (lambda: script_trace(init_result=None), TypeError,
+     "init_result must be an int, not NoneType (None)"),
+    (lambda: script_trace(init_delay="0.1"), TypeError,
+     "init_delay must be seconds as an int or float, not str ('0.1')"),
+    (lambda: script_trace(header="x"), TypeError,
+     "header must be bytes (records.trace_header(...)) or None, not str"),
+    (lambda: zel_sim.script("fan_speed"), ValueError,
+     f"no platform function named 'fan_speed'; the platform functions: {FUNCTION_NAMES}"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", MISUSES)
+def test_a_wrong_argument_is_named_with_what_it_takes(plat, call, error, message):
+    zel_sim.script("get_temp_list", 4)
+    with pytest.raises(error) as raised:
+        call()
+    assert str(raised.value) == message
+    # Refused before anything changed.
+    assert temp_call(plat)[0] == 4
 
 
 def test_steps_and_single_step_fields_do_not_mix():

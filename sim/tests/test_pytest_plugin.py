@@ -115,7 +115,9 @@ def test_marker_takes_a_file_text_or_dict_for_one_test(pytester, start):
     """)
     result = run(pytester)
     result.assert_outcomes(passed=5, errors=1)
-    result.stdout.fnmatch_lines(["*ScenarioError: scenario */missing.toml: No such file*"])
+    result.stdout.fnmatch_lines(["@pytest.mark.zel_scenario of test_marker.py::"
+                                 "test_unusable_scenario_is_an_error cannot be used: "
+                                 "scenario */missing.toml: No such file or directory"])
 
 
 def test_marker_is_registered_for_strict_markers(pytester):
@@ -150,17 +152,46 @@ def test_autouse_option_resets_around_every_test(pytester, start):
     run(pytester).assert_outcomes(passed=2)
 
 
-def test_marker_with_no_scenario_is_a_usage_error(pytester):
-    pytester.makepyfile(test_bad="""
-        import pytest
+UNUSABLE = {
+    "test_unknown_key": {"system": {"hostnme": "x"}},
+    "test_wrong_type": "[system]\nbackup_time = true",
+    "test_missing_file": "missing.toml",
+}
 
-        @pytest.mark.zel_scenario()
-        def test_x():
-            pass
-    """)
+
+def test_an_unusable_marker_is_a_short_error_of_the_test(pytester):
+    # What the developer sees: the marker, the test and what is wrong, and
+    # none of the plugin's or the loader's frames.
+    marked = "".join(f"@pytest.mark.zel_scenario({source!r})\ndef {name}():\n    pass\n\n"
+                     for name, source in UNUSABLE.items())
+    pytester.makepyfile(test_bad="import pytest\n\n" + marked + """
+@pytest.mark.zel_scenario()
+def test_none():
+    pass
+
+@pytest.mark.zel_scenario("a.toml", "b.toml")
+def test_two():
+    pass
+""")
     result = run(pytester)
-    result.assert_outcomes(errors=1)
-    result.stdout.fnmatch_lines(["*TypeError: @pytest.mark.zel_scenario takes one scenario*"])
+    result.assert_outcomes(errors=5)
+    prefix = "@pytest.mark.zel_scenario of test_bad.py::"
+    expected = []
+    for name, source in UNUSABLE.items():
+        with pytest.raises(control.ScenarioError) as error:
+            control.scenario.load(source, pytester.path)
+        expected.append(f"{prefix}{name} cannot be used: {error.value}")
+    expected += [
+        f"{prefix}test_none takes one scenario (a path, TOML text or a dict), not ()",
+        f"{prefix}test_two takes one scenario (a path, TOML text or a dict), "
+        "not ('a.toml', 'b.toml')",
+    ]
+    assert [line for line in result.stdout.lines if line.startswith(prefix)] == expected
+    lines = result.stdout.lines
+    start = next(k for k, line in enumerate(lines) if " ERRORS " in line)
+    end = next(k for k, line in enumerate(lines) if " short test summary " in line)
+    # One heading and one line per test.
+    assert end - start - 1 == 2 * len(expected)
 
 
 # ---- failing and replacing, in this process ------------------------------------------
@@ -223,10 +254,18 @@ def test_failing_is_undone_when_the_block_raises(zel_sim, temp_list):
     assert temp_list() == 4
 
 
-def test_failing_refuses_an_unknown_function(zel_sim):
-    with pytest.raises(ValueError, match="no platform function named 'get_tmp_list'"):
-        with zel_sim.failing("get_tmp_list", -1):
+def test_failing_refuses_an_unknown_function_and_a_wrong_result(zel_sim, temp_list):
+    with pytest.raises(ValueError) as error:
+        with zel_sim.failing("get_temps", -1):
             pass
+    assert str(error.value) == ("no platform function named 'get_temps' "
+                                "(did you mean 'get_temp_list'?)")
+    zel_sim.script("get_temp_list", 3)
+    with pytest.raises(TypeError) as error:
+        with zel_sim.failing("get_temp_list", "x"):
+            pass
+    assert str(error.value) == "result must be an int, not str ('x')"
+    assert temp_list() == 3
 
 
 def test_sensor_flags_are_left_alone_while_the_module_is_not_imported(python_without_module):

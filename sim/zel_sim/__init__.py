@@ -21,6 +21,7 @@ from __future__ import annotations
 import contextlib
 import ctypes
 import dataclasses
+import difflib
 import functools
 import importlib
 import os
@@ -81,27 +82,82 @@ StepLike = Union[Step, int, dict[str, Any], tuple[Any, ...]]
 
 def _as_bytes(value: object, what: str) -> bytes:
     if isinstance(value, str):
-        return value.encode("latin-1")
+        try:
+            return value.encode("latin-1")
+        except UnicodeEncodeError as error:
+            bad = value[error.start]
+            raise ValueError(f"{what} must be bytes, or a str of Latin-1 characters: "
+                             f"{bad!r} is not one") from None
     if isinstance(value, (bytes, bytearray, memoryview)):
         return bytes(value)
     raise TypeError(f"{what} must be bytes or str, not {type(value).__name__}")
 
 
-def _as_step(item: StepLike) -> Step:
+_STEP_FIELDS = tuple(field.name for field in dataclasses.fields(Step))
+_RESULT_RANGE = (-2**63, 2**63 - 1)
+# The longest delay a scenario accepts, in seconds.
+_MAX_DELAY = 3600
+
+
+def _shown(value: object) -> str:
+    text = repr(value)
+    return text if len(text) <= 40 else text[:37] + "..."
+
+
+def _check_step(step: Step, where: str) -> None:
+    """Refuses a step field of the wrong type or range, naming it."""
+    if not isinstance(step.result, int):
+        raise TypeError(f"{where}result must be an int, not {type(step.result).__name__} "
+                        f"({_shown(step.result)})")
+    if not _RESULT_RANGE[0] <= step.result <= _RESULT_RANGE[1]:
+        raise ValueError(f"{where}result must be an int from -2**63 to 2**63-1, "
+                         f"not {_shown(step.result)}")
+    if isinstance(step.delay, bool) or not isinstance(step.delay, (int, float)):
+        raise TypeError(f"{where}delay must be seconds as an int or float, not "
+                        f"{type(step.delay).__name__} ({_shown(step.delay)})")
+    if not 0 <= step.delay <= _MAX_DELAY:
+        raise ValueError(f"{where}delay must be from 0 to {_MAX_DELAY} seconds, "
+                         f"not {_shown(step.delay)}")
+    _as_bytes(step.record, f"{where}record")
+    _as_bytes(step.aux, f"{where}aux")
+
+
+def _as_step(item: StepLike, number: int) -> Step:
+    where = f"step {number}: "
+    fields = ", ".join(_STEP_FIELDS)
     if isinstance(item, Step):
-        return item
-    if isinstance(item, int):
-        return Step(result=item)
-    if isinstance(item, dict):
-        return Step(**item)
-    if isinstance(item, tuple):
-        return Step(*item)
-    raise TypeError(f"not a step: {item!r}")
+        step = item
+    elif isinstance(item, int):
+        step = Step(result=item)
+    elif isinstance(item, dict):
+        unknown = [key for key in item if key not in _STEP_FIELDS]
+        if unknown:
+            hint = _did_you_mean(unknown[0], _STEP_FIELDS)
+            raise TypeError(f"{where}no field {unknown[0]!r}{hint}; a step's fields are {fields}")
+        step = Step(**item)
+    elif isinstance(item, tuple):
+        if len(item) > len(_STEP_FIELDS):
+            raise TypeError(f"{where}{len(item)} fields given; a step's fields are {fields}")
+        step = Step(*item)
+    else:
+        raise TypeError(f"{where}give a Step, an int result, or a dict or tuple of a step's "
+                        f"fields ({fields}), not {type(item).__name__} ({_shown(item)})")
+    _check_step(step, where)
+    return step
+
+
+def _did_you_mean(name: object, names: tuple[str, ...]) -> str:
+    close = difflib.get_close_matches(str(name), names, n=1)
+    return f" (did you mean {close[0]!r}?)" if close else ""
 
 
 def _check_fn(fn: str) -> None:
+    if not isinstance(fn, str):
+        raise TypeError(f"fn must be the name of a platform function (a str), "
+                        f"not {type(fn).__name__} ({_shown(fn)})")
     if fn not in FUNCTIONS:
-        raise ValueError(f"no platform function named {fn!r}")
+        hint = _did_you_mean(fn, FUNCTIONS) or f"; the platform functions: {', '.join(FUNCTIONS)}"
+        raise ValueError(f"no platform function named {fn!r}{hint}")
 
 
 def _step_struct(step: Step, keep: list[bytes]) -> StepStruct:
@@ -131,7 +187,10 @@ def script(fn: str, *steps: StepLike, key: bytes | str | None = None, result: in
                            if v is not None}
     if steps and one:
         raise TypeError("give either steps or the fields of one step, not both")
-    made = [_as_step(s) for s in steps] or ([Step(**one)] if one else [])
+    made = [_as_step(s, number) for number, s in enumerate(steps, 1)]
+    if one:
+        made = [Step(**one)]
+        _check_step(made[0], "")
     keep: list[bytes] = []
     array = (StepStruct * max(len(made), 1))(*[_step_struct(s, keep) for s in made])
     raw_key = None if key is None else _as_bytes(key, "key")

@@ -94,6 +94,20 @@ def hops(count: int, probes: Iterable[Probe] = ((1, -1, 1.0),), delay: float = 0
                 delay=delay) for i in range(count)]
 
 
+def _check_trace_arguments(header: object, reply_mtu: object, init_result: object,
+                           init_delay: object) -> None:
+    # Named as script_trace takes them; zel_sim.script checks the ranges.
+    for name, value in (("reply_mtu", reply_mtu), ("init_result", init_result)):
+        if not isinstance(value, int):
+            raise TypeError(f"{name} must be an int, not {type(value).__name__} ({value!r})")
+    if isinstance(init_delay, bool) or not isinstance(init_delay, (int, float)):
+        raise TypeError(f"init_delay must be seconds as an int or float, "
+                        f"not {type(init_delay).__name__} ({init_delay!r})")
+    if header is not None and not isinstance(header, (bytes, bytearray)):
+        raise TypeError(f"header must be bytes (records.trace_header(...)) or None, "
+                        f"not {type(header).__name__}")
+
+
 def script_trace(*steps: StepLike, header: bytes | None = None, reply_mtu: int = 1500,
                  init_result: int = 1, init_delay: float = 0.0,
                  key: bytes | str | None = None) -> None:
@@ -101,6 +115,7 @@ def script_trace(*steps: StepLike, header: bytes | None = None, reply_mtu: int =
     trace cannot start) after init_delay with this header and reply MTU,
     query_trace_route the steps (see hop and hops); with key, for that
     destination only."""
+    _check_trace_arguments(header, reply_mtu, init_result, init_delay)
     header = header or records.trace_header("target", "192.0.2.9", 30, 3, 5, 60)
     zel_sim.script("init_trace_route", result=init_result, record=header, delay=init_delay,
                    aux=records.trace_context(reply_mtu), key=key)

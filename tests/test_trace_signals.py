@@ -50,7 +50,7 @@ def test_interrupt_while_the_trace_starts(python, started):
         from zel_sim.testing import hop, script_trace
         import zel.zel_util as zu
 
-        script_trace(hop(result=1), init_result={started}, init_delay=0.3)
+        script_trace(hop(result=1), init_result={started}, init_delay=0.5)
 
         def interrupt_during_init():
             while not zel_sim.calls("init_trace_route"):

@@ -7,7 +7,8 @@ It provides:
   everything reset before and after the test to the scenario the process
   started with (ZEL_SIM_SCENARIO, or the default switch): scripts, call log,
   errors, trace contexts, hostname, port counters and counter paths, and
-  zel.zel_util's cached sensor flags;
+  zel.zel_util's cached sensor flags; a test that leaves a trace context
+  open (init_trace_route without free_trace_route) fails;
 - the marker ``@pytest.mark.zel_scenario(source)``: the test runs on that
   scenario (a path relative to the test file, TOML text or a dict), and
   gets the fixture's resets without asking for it;
@@ -92,13 +93,18 @@ def zel_sim(request: pytest.FixtureRequest) -> Iterator[Control]:
 
     testing.reset()
     marked = _scenario_source(request)
+    left_open = 0
     try:
         if marked is not None:
             _load_marked(request, *marked)
             testing.reset_sensor_flags()
         yield testing.CONTROL
+        left_open = testing.CONTROL.open_trace_contexts()
     finally:
         testing.reset()
+    if left_open:
+        pytest.fail(f"zel_sim: {left_open} trace context(s) left open by this test "
+                    "(init_trace_route without free_trace_route)", pytrace=False)
 
 
 @pytest.fixture(autouse=True)

@@ -12,6 +12,7 @@ import contextlib
 import os
 import sys
 import types
+import warnings
 
 from zel_sim import records
 from zel_sim.testing import PrivateTmp, counter_tree, script_trace
@@ -114,6 +115,51 @@ def take_result_file(zu):
     os.unlink(zu.os.result_file(zu.get_safe_r_file()))
 
 
+class FreshInt(int):
+    pass
+
+
+# Conversions that may call back into Python, each hook returning a new object
+# on every call: a result the module fails to release then shows as growth,
+# not as a reference count.
+class IntHook:
+    def __init__(self, make):
+        self.make = make
+
+    def __int__(self):
+        return self.make()
+
+
+class IndexHook:
+    def __index__(self):
+        return int("7000")
+
+
+class BytesHook:
+    def __bytes__(self):
+        return bytes(8)
+
+
+class EncodesFresh(str):
+    """bytes_ encodes a str subclass through its own encode."""
+
+    def encode(self, *args):
+        return bytearray(str.encode(self, *args))
+
+
+class EncodesNonBytes(str):
+    def encode(self, *args):
+        return [args]
+
+
+def warnings_as_errors(zu, zel_sim, tmp):
+    zel_sim.script("api_mtraceroute", result=0)
+    caught = warnings.catch_warnings()
+    caught.__enter__()
+    warnings.simplefilter("error", DeprecationWarning)
+    return lambda: caught.__exit__(None, None, None)
+
+
 PORT = "gi1/0/2"
 
 # The default scenario's launch takes a second, as on the device.
@@ -187,6 +233,9 @@ CASES = [
     ("set_hostname/no-record", scripted("zel_query_update", result=0),
      lambda zu: zu.set_hostname(b"core-sw-1")),
     ("set_hostname/int", nothing, expect(TypeError, lambda zu: zu.set_hostname(1))),
+    ("set_hostname/str-subclass", nothing, lambda zu: zu.set_hostname(EncodesFresh("sw-1"))),
+    ("set_hostname/bytes-hook", nothing,
+     expect(TypeError, lambda zu: zu.set_hostname(BytesHook()))),
     # traceroute
     ("get_diagnostic_data", fast_trace(), lambda zu: zu.get_diagnostic_data({}, "10.9.9.9")),
     ("get_diagnostic_data/init-fails", scripted("init_trace_route", result=0),
@@ -210,5 +259,18 @@ CASES = [
      expect(OverflowError, lambda zu: zu.exec_mtraceroute("7", "232.1.1.1", 2**31))),
     ("exec_mtraceroute/dst-int", quick_launch,
      expect(TypeError, lambda zu: zu.exec_mtraceroute("7", 5))),
+    ("exec_mtraceroute/int-hook", quick_launch,
+     lambda zu: zu.exec_mtraceroute("7", "d", flow_id=IntHook(lambda: int("7000")))),
+    ("exec_mtraceroute/int-hook-non-int", quick_launch,
+     expect(TypeError, lambda zu: zu.exec_mtraceroute("7", "d", flow_id=IntHook(list)))),
+    ("exec_mtraceroute/int-hook-subclass-warning", warnings_as_errors,
+     expect(DeprecationWarning,
+            lambda zu: zu.exec_mtraceroute("7", "d", flow_id=IntHook(lambda: FreshInt(7))))),
+    ("exec_mtraceroute/index-hook", quick_launch,
+     expect(TypeError, lambda zu: zu.exec_mtraceroute("7", "d", flow_id=IndexHook()))),
+    ("exec_mtraceroute/str-subclass", quick_launch,
+     lambda zu: zu.exec_mtraceroute(EncodesFresh("7"), EncodesFresh("232.1.1.1"))),
+    ("exec_mtraceroute/str-subclass-non-bytes", quick_launch,
+     expect(TypeError, lambda zu: zu.exec_mtraceroute("7", EncodesNonBytes("232.1.1.1")))),
     ("get_safe_r_file", result_files, take_result_file),
 ]

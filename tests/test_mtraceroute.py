@@ -409,6 +409,46 @@ def freed_once():
             and zel_sim.errors() == [])
 
 
+class HopWatch:
+    """A trace through every Python hook of the walk: text_, the codes' get, a
+    note's __format__, the context's item assignment and sleep. Each hook
+    copies the routes the caller can see at that moment into `seen`; the hook
+    numbered `fail_at` (from 1) raises Failure."""
+
+    class Failure(Exception):
+        pass
+
+    def __init__(self, zu, fail_at=0):
+        self.fail_at, self.seen = fail_at, []
+        watch = self
+
+        class Context(dict):
+            def __setitem__(self, key, value):
+                watch.hook(f"context[{key!r}] = ...")
+                super().__setitem__(key, value)
+
+        class Note(str):
+            def __format__(self, spec):
+                watch.hook("note.__format__")
+                return str(self)
+
+        class Codes(dict):
+            def get(self, code, default=None):
+                watch.hook("ICMP_CODES_FOR_CHARACTERS.get")
+                return Note(super().get(code, default))
+
+        self.context = Context()
+        zu.ICMP_CODES_FOR_CHARACTERS = Codes(zu.ICMP_CODES_FOR_CHARACTERS)
+        zu.text_ = lambda raw: self.hook("text_") or raw.decode("latin-1")
+        zu.sleep = lambda seconds: self.hook("sleep")
+
+    def hook(self, name):
+        routes = dict.get(self.context, "routes", [])
+        self.seen.append((name, [dict(h) for h in routes]))
+        if len(self.seen) == self.fail_at:
+            raise self.Failure(name)
+
+
 class TestDiagnosticData:
     def test_header_and_key_orders(self, zu, pauses):
         script_trace(hop(ttl=7, ip="198.51.100.1", host="r1", result=1,
@@ -665,6 +705,26 @@ class TestDiagnosticData:
         assert [h["ttl"] for h in context.get("routes", [])] == (routes or [])
         assert ("routes" in context) == (routes is not None)
         assert freed_once()
+
+    def test_the_caller_sees_only_whole_hops(self, zu, zel_sim):
+        """Whenever Python code runs during a trace, in a hook or after any one
+        of them failed, each hop in routes is whole."""
+        probes = [(1, 0, 1.0), (1, 5, 2.0), (2, 0, 0.0)]  # two looked-up notes, a failure
+        script_trace(*[hop(ttl, probes=probes, result=int(ttl == 3)) for ttl in (1, 2, 3)])
+        clean = HopWatch(zu)
+        zu.get_diagnostic_data(clean.context, "h")
+        whole = clean.context["routes"]
+        assert [list(h)[3:] for h in whole] == [["time1", "time2", "time3"]] * 3
+        for name, routes in clean.seen:
+            assert routes == whole[:len(routes)], f"{name} saw a hop before it was whole"
+        for fail_at, (name, _) in enumerate(clean.seen, 1):
+            failing = HopWatch(zu, fail_at)
+            with pytest.raises(HopWatch.Failure):
+                zu.get_diagnostic_data(failing.context, "h")
+            routes = failing.context.get("routes", [])
+            assert routes == whole[:len(routes)], f"a failed {name} left a hop half made"
+        assert len(zel_sim.calls("free_trace_route")) == len(clean.seen) + 1
+        assert zel_sim.open_trace_contexts() == 0 and zel_sim.errors() == []
 
     @pytest.mark.parametrize("name", ["sleep", "get_routing_table_result", "text_"])
     def test_missing_name(self, zu, name):

@@ -1,6 +1,8 @@
 """Signals during a traceroute: handled at the hop where they come, not when
 the whole trace has run."""
 
+import pytest
+
 
 def test_interrupt_ends_the_trace_at_the_next_hop(python):
     proc = python("""
@@ -36,6 +38,37 @@ def test_interrupt_ends_the_trace_at_the_next_hop(python):
     queries, routes, frees, still_open, errors = counts.split(" ", 4)
     assert 1 <= int(queries) <= 2 and int(routes) <= int(queries)
     assert (frees, still_open, errors) == ("1", "0", "[]")
+
+
+@pytest.mark.parametrize("started", [1, 0])
+def test_interrupt_while_the_trace_starts(python, started):
+    # A context init_trace_route hands back is freed before the handler's
+    # exception goes on; a trace that could not start has nothing to free.
+    proc = python(f"""
+        import os, signal, threading, time
+        import zel_sim
+        from zel_sim.testing import hop, script_trace
+        import zel.zel_util as zu
+
+        script_trace(hop(result=1), init_result={started}, init_delay=0.5)
+
+        def interrupt_during_init():
+            while not zel_sim.calls("init_trace_route"):
+                time.sleep(0.001)
+            os.kill(os.getpid(), signal.SIGINT)
+
+        threading.Thread(target=interrupt_during_init).start()
+        context = {{}}
+        try:
+            zu.get_diagnostic_data(context, "192.0.2.9")
+        except KeyboardInterrupt:
+            print("interrupted")
+        print("context", context, "queries", len(zel_sim.calls("query_trace_route")),
+              "frees", len(zel_sim.calls("free_trace_route")),
+              "open", zel_sim.open_trace_contexts(), "errors", zel_sim.errors())
+    """)
+    assert proc.stdout == (f"interrupted\ncontext {{}} queries 0 frees {started} open 0 "
+                           "errors []\n")
 
 
 def test_interrupt_during_the_launch(python):

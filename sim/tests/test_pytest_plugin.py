@@ -78,6 +78,29 @@ def test_fixture_resets_everything_to_the_start_scenario(pytester, start):
     result.assert_outcomes(passed=2)
 
 
+def test_a_trace_context_left_open_fails_the_test(pytester, start):
+    pytester.makepyfile(test_trace_left_open="""
+        import ctypes
+        import zel_sim as control
+
+        def test_opens_a_trace_and_never_frees_it(zel_sim):
+            lib = ctypes.CDLL(control.LIBRARY)
+            lib.init_trace_route.restype = ctypes.c_void_p
+            zel_sim.script("init_trace_route", result=1)
+            header = ctypes.create_string_buffer(1024)
+            assert lib.init_trace_route(b"h", 1, 1, 1, header)
+
+        def test_the_next_one_starts_with_none_open(zel_sim):
+            assert zel_sim.open_trace_contexts() == 0
+    """)
+    result = run(pytester)
+    result.assert_outcomes(passed=2, errors=1)
+    result.stdout.fnmatch_lines([
+        "*ERROR at teardown of test_opens_a_trace_and_never_frees_it*",
+        "*zel_sim: 1 trace context(s) left open by this test "
+        "(init_trace_route without free_trace_route)"])
+
+
 def test_marker_takes_a_file_text_or_dict_for_one_test(pytester, start):
     (pytester.path / "scenarios").mkdir()
     (pytester.path / "scenarios" / "one.toml").write_text(ONE_SENSOR)

@@ -154,12 +154,20 @@ def _make_directory() -> tuple[pathlib.Path, int]:
             fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
             # Another process may have taken the new file for stale and
             # removed it between its making and the lock: make another.
-            if os.path.samestat(os.fstat(fd), os.stat(lock, follow_symlinks=False)):
-                path = lock[:-len(LOCK_SUFFIX)]
+            ours = os.path.samestat(os.fstat(fd), os.stat(lock, follow_symlinks=False))
+        except OSError:
+            ours = False
+        if ours:
+            path = lock[:-len(LOCK_SUFFIX)]
+            try:
                 os.mkdir(path, 0o700)
                 return pathlib.Path(path), fd
-        except OSError:
-            pass
+            except FileExistsError:  # not made beside this lock file: leave it alone
+                os.unlink(lock)
+            except BaseException:
+                os.unlink(lock)
+                os.close(fd)
+                raise
         os.close(fd)
 
 

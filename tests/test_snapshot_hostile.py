@@ -261,3 +261,13 @@ def test_texts_of_the_switch_stay_in_their_lines(quiet):
     assert [d["target"] for d in parsed["traceroute"]["destination"]] == TARGETS
     zel_sim.load_scenario(b_text)
     assert readonly.results(quiet, NAMES, TARGETS) == a
+
+
+def test_a_port_inside_another_ports_counter_file_is_left_out(quiet):
+    zel_sim.load_scenario('[[port]]\nname = "a"\ntx_packets = 3\n')
+    reported = []
+    inside = "a/statistics/tx_packets"
+    b_text = take(quiet, ["a", inside], [], reported)
+    assert [p.name for p in zel_sim.scenario.load(b_text).port] == ["a"]
+    assert f"port {inside!r} would be a directory where port 'a' has its counter file " \
+           "statistics/tx_packets: its counters are not written" in reported

@@ -68,17 +68,18 @@ def name_problem(name: str) -> str | None:
     return None
 
 
-def clash(names: Iterable[str]) -> str | None:
+def clash(names: Iterable[str]) -> tuple[str, str] | None:
     """The first port name whose directory would stand where another port
-    has a counter file ("a/statistics/tx_packets" beside "a"), or None."""
-    given = set(names)
+    has a counter file ("a/statistics/tx_packets" beside "a"), with what is
+    wrong; or None."""
+    given = list(dict.fromkeys(names))
     for name in given:
         parts = name.split("/")
         for end in range(1, len(parts) - 1):
             owner = "/".join(parts[:end])
             if owner in given and parts[end] == "statistics" and parts[end + 1] in COUNTERS:
-                return (f"port {name!r} would be a directory where port {owner!r} has its "
-                        f"counter file statistics/{parts[end + 1]}")
+                return name, (f"port {name!r} would be a directory where port {owner!r} has "
+                              f"its counter file statistics/{parts[end + 1]}")
     return None
 
 

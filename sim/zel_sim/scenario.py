@@ -438,9 +438,9 @@ class Scenario(_Strict):
     def __post_init__(self) -> None:
         _unique(self.dot1x, "interface", "dot1x")
         _unique(self.port, "name", "port")
-        problem = _ports.clash(p.name for p in self.port)
-        if problem is not None:
-            raise ValueError(problem)
+        clash = _ports.clash(p.name for p in self.port)
+        if clash is not None:
+            raise ValueError(clash[1])
 
 
 # ---- reading --------------------------------------------------------------------

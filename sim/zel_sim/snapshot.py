@@ -527,10 +527,9 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
         data["dot1x"] = dot1x
     counters = [e for e in (_port(r, p) for p in ports) if e is not None]
     while (clash := _ports.clash(e["name"] for e in counters)) is not None:
-        # "a/statistics/tx_packets" beside "a": the later one is left out.
-        name = next(e["name"] for e in counters if clash.startswith(f"port {e['name']!r}"))
-        r.lost(f"{clash}: its counters are not written")
-        counters = [e for e in counters if e["name"] != name]
+        # "a/statistics/tx_packets" beside "a": that one is left out.
+        r.lost(f"{clash[1]}: its counters are not written")
+        counters = [e for e in counters if e["name"] != clash[0]]
     if counters:
         data["port"] = counters
     hardware: dict[str, Any] = {}

@@ -1,11 +1,12 @@
 """Imported by zel_sim.pth at interpreter start; kept tiny, since every
 interpreter of the environment runs it.
 
-It only puts a finder in front of sys.meta_path. The first time anything
-imports zel.zel_util, the finder imports the control package zel_sim first:
-that loads the simulated platform library into the global symbol scope (so
-the module's platform symbols resolve as on the device) and applies the
-scenario this process starts with. A scenario that cannot be used makes
+It only puts a finder in front of sys.meta_path (at start, before any other
+thread runs). The first time anything imports zel.zel_util, the finder
+imports the control package zel_sim first: that loads the simulated
+platform library into the global symbol scope (so the module's platform
+symbols resolve as on the device) and applies the scenario this process
+starts with. A scenario that cannot be used makes
 that import fail with zel_sim.ScenarioError, and every later attempt too.
 Importing zel_sim directly does the same. Nothing else is loaded: ctypes,
 the library and the scenario code stay out of processes that never import
@@ -27,13 +28,17 @@ import sys
 
 class ZelSimStartHook:
     """Meta path finder that finds nothing: it only runs the simulator's
-    start before zel.zel_util is looked for, then steps aside."""
+    start before zel.zel_util is looked for, then does nothing more. It
+    stays in sys.meta_path: taking it out would change the list while other
+    threads may be walking it for their imports, and make them skip the
+    finder after this one."""
 
     _busy = False
+    _done = False
 
     @classmethod
     def find_spec(cls, name, path=None, target=None):
-        if name != "zel.zel_util" or cls._busy:
+        if name != "zel.zel_util" or cls._busy or cls._done:
             return None
         cls._busy = True
         try:
@@ -43,8 +48,7 @@ class ZelSimStartHook:
                 raise
         finally:
             cls._busy = False
-        if cls in sys.meta_path:
-            sys.meta_path.remove(cls)
+        cls._done = True
         return None
 
 

@@ -11,6 +11,7 @@ test_snapshot_roundtrip.py."""
 from __future__ import annotations
 
 import struct
+import tomllib
 
 import pytest
 import readonly
@@ -223,3 +224,50 @@ def test_single_precision_extremes_keep_their_values(quiet):
     b_text = take(quiet, [], [], [])
     zel_sim.load_scenario(b_text)
     assert quiet.system_temperatures() == tuple(struct.unpack("<6f", struct.pack("<6f", *temps)))
+
+
+# ---- texts of the switch that would break out of their line ---------------------------
+
+# Every byte from 1 to 0xFF but '/' (a port name's separator), in names that
+# fit an 802.1X interface name's room.
+EVERY_BYTE = bytes(b for b in range(1, 256) if b != ord("/")).decode("latin-1")
+INJECTED = "gi1/0/9\n[fail]\nget_temp_list = -7\n#"
+NAMES = [INJECTED, 'q"uote\\d\\"', "cr\rnel\x85 tab\there"] + [
+    EVERY_BYTE[i:i + 60] for i in range(0, len(EVERY_BYTE), 60)]
+TARGETS = ["t\n[fail]\nget_psu_list = -3\n\x01", '"\\\x7f\xa0\xff']
+HOSTNAME = 'sw\n[fail]\n\x01"\\\x1b\xff'
+
+
+def test_texts_of_the_switch_stay_in_their_lines(quiet):
+    zel_sim.load_scenario({
+        "system": {"hostname": HOSTNAME},
+        "dot1x": [{"interface": name, "mode": index} for index, name in enumerate(NAMES)],
+        "port": [{"name": name, "tx_packets": index} for index, name in enumerate(NAMES)],
+        "traceroute": {"result": 0, "destination": [
+            {"target": target, "result": 1, "host_name": target, "hop": [{"host": target}]}
+            for target in TARGETS]}})
+    a = readonly.results(quiet, NAMES, TARGETS)
+    taken = snapshot.take(quiet, NAMES, TARGETS, hostname=zel_sim.hostname(),
+                          report=lambda message: None)
+    b_text = snapshot.render(taken, "host\n[fail]\nget_temp_list = -7\n\x01\x85\u2028")
+    lines = b_text.splitlines()
+    header = next(i for i, line in enumerate(lines) if not line.startswith("#"))
+    assert lines[header:header + 2] == ["", "[system]"]
+    parsed = tomllib.loads(b_text)
+    assert sorted(parsed) == ["dot1x", "hardware", "port", "system", "traceroute"]
+    assert parsed["system"]["hostname"] == HOSTNAME
+    assert [d["interface"] for d in parsed["dot1x"]] == NAMES
+    assert [p["name"] for p in parsed["port"]] == NAMES
+    assert [d["target"] for d in parsed["traceroute"]["destination"]] == TARGETS
+    zel_sim.load_scenario(b_text)
+    assert readonly.results(quiet, NAMES, TARGETS) == a
+
+
+def test_a_port_inside_another_ports_counter_file_is_left_out(quiet):
+    zel_sim.load_scenario('[[port]]\nname = "a"\ntx_packets = 3\n')
+    reported = []
+    inside = "a/statistics/tx_packets"
+    b_text = take(quiet, ["a", inside], [], reported)
+    assert [p.name for p in zel_sim.scenario.load(b_text).port] == ["a"]
+    assert f"port {inside!r} would be a directory where port 'a' has its counter file " \
+           "statistics/tx_packets: its counters are not written" in reported

@@ -149,7 +149,7 @@ def test_the_snapshot_is_a_valid_scenario_with_its_header(round_trips):
         assert re.fullmatch(r"# Snapshot taken \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ by `python -m "
                             r"zel_sim snapshot` from the simulator running .+\.", lines[0])
         assert str(trip.a) in lines[0]
-        assert lines[3] == "# Ports: " + ", ".join(trip.ports) + "."
+        assert lines[3] == "# Ports: " + ", ".join(f'"{p}"' for p in trip.ports) + "."
 
 
 def test_the_simulator_running_the_snapshot_answers_as_the_original(round_trips):
@@ -233,6 +233,18 @@ def test_a_broken_start_scenario_is_refused(tmp_path):
     assert proc.returncode == 1
     assert f"scenario {a}: Object contains unknown field `hostnme`" in err
     assert not (tmp_path / "out.toml").exists()
+
+
+def test_the_scenario_path_stays_in_the_header_comment(tmp_path):
+    # The path names a file a check would otherwise follow.
+    a = tmp_path / 'a\nextends = "missing.toml"\n\x01.toml'
+    a.write_text('[system]\nhostname = "sw"\n')
+    out = tmp_path / "b.toml"
+    finish(start_snapshot(a, out))
+    assert zel_sim.scenario.load(out).system.hostname == "sw"
+    escaped = str(a).replace('"', '\\"').replace("\n", "\\n").replace("\x01", "\\u0001")
+    assert out.read_text(encoding="utf-8").splitlines()[0].endswith(
+        f'from the simulator running "{escaped}".')
 
 
 def test_device_mode_never_loads_the_simulator(tmp_path):

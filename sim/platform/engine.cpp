@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -57,12 +58,14 @@ EngineState &state() {
     return s;
 }
 
+using Scripts = std::map<ScriptKey, Script>;
+
 // Scripts set aside by take_scripts, outside EngineState: a reset while they
 // are out does not lose them.
 struct SetAside {
     Fn fn;
     std::optional<std::string> key;  // nullopt: every script of fn
-    std::vector<std::pair<ScriptKey, Script>> scripts;
+    Scripts scripts;
 };
 
 struct SetAsideState {
@@ -79,19 +82,54 @@ bool in_place(const ScriptKey &k, Fn fn, const std::optional<std::string> &key) 
     return k.first == fn && (!key || k.second == key);
 }
 
-std::vector<std::pair<ScriptKey, Script>> remove_scripts(Fn fn,
-                                                         const std::optional<std::string> &key) {
-    std::vector<std::pair<ScriptKey, Script>> removed;
+bool covers(const SetAside &entry, const ScriptKey &k) {
+    return in_place(k, entry.fn, entry.key);
+}
+
+Scripts remove_scripts(Fn fn, const std::optional<std::string> &key) {
+    Scripts removed;
     auto &scripts = state().scripts;
     for (auto it = scripts.begin(); it != scripts.end();) {
         if (in_place(it->first, fn, key)) {
-            removed.emplace_back(it->first, std::move(it->second));
+            removed.emplace(it->first, std::move(it->second));
             it = scripts.erase(it);
         } else {
             ++it;
         }
     }
     return removed;
+}
+
+// Where script k of an ended set-aside goes back to: the first block taken
+// after it and still out whose place holds k (that block set aside what the
+// ended one had put there), else the scripts in force.
+Scripts &destination(std::map<int, SetAside> &entries, int ended, const ScriptKey &k) {
+    for (auto it = entries.upper_bound(ended); it != entries.end(); ++it) {
+        if (covers(it->second, k)) {
+            return it->second.scripts;
+        }
+    }
+    return state().scripts;
+}
+
+// The script keys an ended set-aside has a say on: those it holds, and those
+// of its place in force or held by a later block.
+std::set<ScriptKey> keys_of_place(const SetAside &ended, int number,
+                                  const std::map<int, SetAside> &entries) {
+    std::set<ScriptKey> keys;
+    auto add_covered = [&](const Scripts &scripts) {
+        for (const auto &entry : scripts) {
+            if (covers(ended, entry.first)) {
+                keys.insert(entry.first);
+            }
+        }
+    };
+    add_covered(ended.scripts);
+    add_covered(state().scripts);
+    for (auto it = entries.upper_bound(number); it != entries.end(); ++it) {
+        add_covered(it->second.scripts);
+    }
+    return keys;
 }
 
 // The last step repeats forever, so a one-step script is a fixed answer.
@@ -230,15 +268,22 @@ int take_scripts(Fn fn, const std::string *key) {
 }
 
 bool put_back_scripts(int number) {
-    auto it = set_aside().entries.find(number);
-    if (it == set_aside().entries.end()) {
+    auto &entries = set_aside().entries;
+    auto it = entries.find(number);
+    if (it == entries.end()) {
         return false;
     }
-    remove_scripts(it->second.fn, it->second.key);
-    for (auto &[k, script] : it->second.scripts) {
-        state().scripts[k] = std::move(script);
+    SetAside ended = std::move(it->second);
+    entries.erase(it);
+    for (const ScriptKey &k : keys_of_place(ended, number, entries)) {
+        Scripts &into = destination(entries, number, k);
+        auto saved = ended.scripts.find(k);
+        if (saved == ended.scripts.end()) {
+            into.erase(k);
+        } else {
+            into[k] = std::move(saved->second);
+        }
     }
-    set_aside().entries.erase(it);
     return true;
 }
 

@@ -105,7 +105,10 @@ void set_script(Fn fn, const std::string *key, std::vector<Step> steps);
 // Lock held: takes fn's scripts out (every one of fn when key is null, else
 // the one keyed by *key) and keeps them, steps and position, under the number
 // returned; put_back_scripts(number) removes what fn has in that place now and
-// reinstates them exactly. Numbers survive resets; false for an unknown one.
+// reinstates them exactly. Blocks may end in any order: where a block taken
+// later is still out, what it set aside is replaced instead (and restored when
+// it ends), so once all have ended fn answers as before the first. Numbers
+// survive resets; false for an unknown one.
 int take_scripts(Fn fn, const std::string *key);
 bool put_back_scripts(int number);
 std::string serialise_calls();

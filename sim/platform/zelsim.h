@@ -49,8 +49,10 @@ int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_
 int zelsim_take_scripts(const char *fn, const void *key, size_t key_len);
 
 /* Removes whatever fn now has where the scripts were taken from and puts
- * them back exactly as they were taken. Returns 0, or -1 for a number not
- * (or no longer) set aside. */
+ * them back exactly as they were taken; where a later take of the same place
+ * is still out, its set-aside scripts are replaced instead, so that takes
+ * ended in any order leave fn as before the first. Returns 0, or -1 for a
+ * number not (or no longer) set aside. */
 int zelsim_put_back_scripts(int number);
 
 /* Serialises the call log (oldest first) into buf and returns its size.

@@ -291,6 +291,29 @@ def test_failing_refuses_an_unknown_function_and_a_wrong_result(zel_sim, temp_li
     assert temp_list() == 3
 
 
+@pytest.mark.parametrize("exits", [(0, 1), (1, 0)], ids=["in-order-begun", "nested"])
+@pytest.mark.parametrize("keys", [(None, None), (None, b"gi1"), (b"gi1", None)])
+def test_blocks_ending_in_any_order_leave_the_function_as_before_both(zel_sim, plat, keys,
+                                                                       exits):
+    fn = "dump_tessel_802_1x_status"
+    zel_sim.script(fn, 5, 6, 7)
+    zel_sim.script(fn, 8, 9, key=b"gi1")
+
+    def answers():
+        return [plat.dump_tessel_802_1x_status(name, None) for name in (b"gi1", b"gi2")]
+
+    assert answers() == [8, 5]
+    blocks = [zel_sim.failing(fn, -1, key=keys[0]), zel_sim.replacing(fn, key=keys[1])]
+    for block in blocks:
+        block.__enter__()
+    zel_sim.script(fn, -2, key=keys[1])  # what the second block scripts afresh
+    blocks[exits[0]].__exit__(None, None, None)
+    if exits == (0, 1):  # the block begun later still holds its place
+        assert plat.dump_tessel_802_1x_status(b"gi1", None) == -2
+    blocks[exits[1]].__exit__(None, None, None)
+    assert answers() == [9, 6]  # each script from where it had got to
+
+
 def test_sensor_flags_are_left_alone_while_the_module_is_not_imported(python_without_module):
     assert python_without_module.returncode == 0, python_without_module.stderr
 

@@ -121,6 +121,172 @@ def test_a_refused_scenario_leaves_the_platform_as_it_was(tmp_path):
     assert zel_sim.hostname() == b"zel-switch"
 
 
+def test_a_refused_scenario_leaves_scripts_counters_records_and_log_as_they_were():
+    import zel.zel_util as zu
+
+    zel_sim.load_scenario('[system]\nhostname = "before"\n[[port]]\nname = "gi1"\n'
+                          'tx_packets = 4\n')
+    zel_sim.script("get_temp_list", 1, 2, 3)
+    lib = ctypes.CDLL(zel_sim.LIBRARY)
+    assert lib.get_temp_list(None) == 1
+
+    def state():
+        return (zel_sim.calls(), zel_sim.hostname(),
+                sorted(p.relative_to(zel_sim.port_directory()).as_posix()
+                       for p in zel_sim.port_directory().rglob("*")))
+
+    before = state()
+    with pytest.raises(zel_sim.ScenarioError):  # once refused as its files were written
+        zel_sim.load_scenario('[[port]]\nname = "a"\n[[port]]\n'
+                              'name = "a/statistics/tx_packets"\n')
+    assert state() == before
+    assert lib.get_temp_list(None) == 2  # the script, at the step it had reached
+    assert zu.system_port_traffic("gi1").tx_packets == 4
+    assert zel_sim.hostname() == b"before"
+
+
+def test_counter_files_that_cannot_be_written_leave_the_previous_ones(monkeypatch):
+    from zel_sim import _ports
+
+    zel_sim.load_scenario('[[port]]\nname = "gi1"\ntx_packets = 4\n')
+    zel_sim.script("get_temp_list", 7)
+    real = _ports._write
+
+    def full_disk(path, text):
+        if path.parent.parent.name == "gi2":
+            raise OSError(28, "No space left on device")
+        real(path, text)
+
+    monkeypatch.setattr(_ports, "_write", full_disk)
+    with pytest.raises(OSError, match="No space left"):
+        zel_sim.load_scenario('[[port]]\nname = "gi1"\ntx_packets = 9\n[[port]]\nname = "gi2"\n')
+    monkeypatch.undo()
+    import zel.zel_util as zu
+
+    assert zu.system_port_traffic("gi1").tx_packets == 4
+    assert sorted(p.name for p in zel_sim.port_directory().iterdir()) == ["gi1"]
+    assert ctypes.CDLL(zel_sim.LIBRARY).get_temp_list(None) == 7
+
+
+# ---- what check accepts, loading accepts ---------------------------------------------
+
+
+@pytest.mark.parametrize("text, expected", [
+    ('[[port]]\nname = "a"\n[[port]]\nname = "a/statistics/tx_packets"\n',
+     "port 'a/statistics/tx_packets' would be a directory where port 'a' has its counter file "
+     "statistics/tx_packets - at `$`"),
+    (f'[[port]]\nname = "{"p" * 300}"\n',
+     "`name` has a part of 300 bytes: a file name, and so each part between '/', has at most "
+     "255 - at `$.port[0]`"),
+    (f'[[port]]\nname = "{"/".join(["p" * 200] * 6)}"\n',
+     "`name` is 1205 bytes long: a port name has at most 1024 - at `$.port[0]`"),
+    ('[[dot1x]]\ninterface = "gi\u20ac1"\n',
+     "`interface` = 'gi\u20ac1' cannot be written in latin-1 (the module passes it as its "
+     "Latin-1 bytes) - at `$.dot1x[0]`"),
+    ('[[port]]\nname = "gi\u20ac1"\n',
+     "`name` = 'gi\u20ac1' cannot be written in latin-1 (the module passes a port name as its "
+     "Latin-1 bytes) - at `$.port[0]`"),
+])
+def test_check_refuses_what_loading_could_not_apply(tmp_path, text, expected):
+    path = write(tmp_path, text)
+    proc = cli("check", path)
+    assert (proc.returncode, proc.stderr) == (1, f"scenario {path}: {expected}\n")
+    with pytest.raises(zel_sim.ScenarioError) as excinfo:
+        zel_sim.load_scenario(path)
+    assert str(excinfo.value) == f"scenario {path}: {expected}"
+
+
+def test_what_check_accepts_loading_applies(tmp_path):
+    import zel.zel_util as zu
+
+    names = ["a", "a/statistics", "a/statistics/other", "\u00e9t\u00e9 1", "p" * 255,
+             "/".join(["q" * 255] * 4)]
+    text = "".join(f'[[port]]\nname = "{name}"\ntx_packets = {i}\n'
+                   for i, name in enumerate(names))
+    text += '[[dot1x]]\ninterface = "\u00e9t\u00e9"\nmode = 3\n'
+    path = write(tmp_path, text)
+    assert cli("check", path).stdout == f"{path}: ok\n"
+    zel_sim.load_scenario(path)
+    assert [zu.system_port_traffic(name).tx_packets for name in names] == list(range(6))
+    assert zu.get_8021x_status("\u00e9t\u00e9")["mode"] == 3
+
+
+# ---- files that are not scenarios ------------------------------------------------------
+
+
+def refused(tmp_path, name, target):
+    """The check's and the import's message for a scenario file name that
+    leads to target (directly, or as what a file extends), in processes that
+    would hang or run out of memory reading it."""
+    import resource
+
+    if name == "direct":
+        path = target
+    else:
+        path = write(tmp_path, f'extends = "{target}"\n', "child.toml")
+    env = {k: v for k, v in os.environ.items() if k not in ("ZEL_SIM_PRELOAD",
+                                                           "ZEL_SIM_SCENARIO")}
+
+    def limited():  # not with the sanitizers, whose shadow memory is address space
+        if "asan" not in env.get("LD_PRELOAD", ""):
+            resource.setrlimit(resource.RLIMIT_AS, (2**31, 2**31))
+
+    outcomes = []
+    for args, more in ((["-m", "zel_sim", "check", str(path)], {}),
+                       (["-c", "import zel.zel_util"], {"ZEL_SIM_SCENARIO": str(path)})):
+        proc = subprocess.run([sys.executable, *args], capture_output=True, text=True,
+                              timeout=30, env=dict(env, **more), preexec_fn=limited)
+        outcomes.append(proc.stderr.strip().splitlines()[-1])
+    return outcomes
+
+
+@pytest.mark.parametrize("name", ["direct", "extends"])
+@pytest.mark.parametrize("kind", ["fifo", "zero", "directory", "huge"])
+def test_only_regular_files_of_at_most_16_mib_are_read(tmp_path, name, kind):
+    if kind == "fifo":
+        target = tmp_path / "pipe.toml"
+        os.mkfifo(target)  # no writer: opening it to read would wait forever
+        problem_ = "it is a FIFO: a scenario is a file"
+    elif kind == "zero":
+        target = pathlib.Path("/dev/zero")
+        problem_ = "it is a character device: a scenario is a file"
+    elif kind == "directory":
+        target = tmp_path / "dir.toml"
+        target.mkdir()
+        problem_ = "it is a directory: a scenario is a file"
+    else:
+        target = tmp_path / "huge.toml"
+        with open(target, "wb") as file:
+            file.truncate(16 * 2**20 + 1)
+        problem_ = "it is more than 16777216 bytes long (16 MiB), too big for a scenario"
+    check, imported = refused(tmp_path, name, target)
+    assert check == f"scenario {target}: {problem_}"
+    assert imported == f"zel_sim.ScenarioError: scenario {target}: {problem_}"
+
+
+def test_loops_deep_nesting_and_long_chains_name_their_file(tmp_path):
+    loop = tmp_path / "loop.toml"
+    loop.symlink_to(tmp_path / "loop.toml")
+    child = write(tmp_path, 'extends = "loop.toml"\n', "child.toml")
+    with pytest.raises(zel_sim.ScenarioError, match=rf"^scenario {child}: `extends` = "
+                                                    r"'loop.toml' cannot be followed: "):
+        scenario.load(child)
+    deep = write(tmp_path, "[system]\nhostname = " + "[" * 5000 + "]" * 5000 + "\n", "deep.toml")
+    with pytest.raises(zel_sim.ScenarioError) as excinfo:
+        scenario.load(deep)
+    assert str(excinfo.value) == (f"scenario {deep}: nested too deeply to be read (a "
+                                  "scenario's values nest a few levels)")
+    for index in range(3000):
+        write(tmp_path, f'extends = "{index + 1}.toml"\n' if index < 2999 else "",
+              f"{index}.toml")
+    with pytest.raises(zel_sim.ScenarioError) as excinfo:
+        scenario.load(tmp_path / "0.toml")
+    assert str(excinfo.value) == (f"scenario {tmp_path / '63.toml'}: `extends` = '64.toml' "
+                                  "makes a chain of more than 64 files")
+    write(tmp_path, "", "62.toml")  # a chain of 63 files
+    assert scenario.load(tmp_path / "0.toml") == scenario.load("")
+
+
 # ---- extends ---------------------------------------------------------------------
 
 

@@ -49,10 +49,29 @@ def test_nothing_of_the_simulator_loads_until_it_is_needed():
         print(loaded(), [type(f).__name__ for f in sys.meta_path][:1])
         import zel.zel_util as z
         print("zel_sim" in sys.modules, "ctypes" in sys.modules, z.get_cmdb_max_buff())
-        print([type(f).__name__ for f in sys.meta_path if "ZelSim" in getattr(f, "__name__", "")])
     """)
     assert proc.returncode == 0, proc.stderr
-    assert proc.stdout.splitlines() == ["['zel_sim_start'] ['type']", "True True 4095", "[]"]
+    assert proc.stdout.splitlines() == ["['zel_sim_start'] ['type']", "True True 4095"]
+
+
+def test_the_finder_never_changes_the_list_other_imports_walk():
+    # The import system walks sys.meta_path while the finder runs: taking
+    # itself out of that list would make the walk skip the next finder.
+    proc = run("""
+        import sys, zel_sim_start
+        finders = sys.meta_path
+        before = list(finders)
+        walked = []
+        for finder in finders:
+            walked.append(finder)
+            if finder is zel_sim_start.ZelSimStartHook:
+                finder.find_spec("zel.zel_util")
+        print(walked == before, sys.meta_path is finders, finders == before)
+        import zel.zel_util as z
+        print("zel_sim" in sys.modules, z.get_cmdb_max_buff(), sys.meta_path == before)
+    """)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.splitlines() == ["True True True", "True 4095 True"]
 
 
 def test_importing_the_module_puts_the_process_in_the_start_scenario(tmp_path):

@@ -191,10 +191,23 @@ def script(fn: str, *steps: StepLike, key: bytes | str | None = None, result: in
     if one:
         made = [Step(**one)]
         _check_step(made[0], "")
+    _install(_prepared(fn, made, key))
+
+
+# The arguments of zelsim_script, and the buffers its steps point into.
+_Prepared = tuple[bytes, Union[bytes, None], Any, int, list[bytes]]
+
+
+def _prepared(fn: str, steps: list[Step], key: bytes | str | None) -> _Prepared:
     keep: list[bytes] = []
-    array = (StepStruct * max(len(made), 1))(*[_step_struct(s, keep) for s in made])
+    array = (StepStruct * max(len(steps), 1))(*[_step_struct(s, keep) for s in steps])
     raw_key = None if key is None else _as_bytes(key, "key")
-    lib.zelsim_script(fn.encode(), raw_key, len(raw_key or b""), array, len(made))
+    return fn.encode(), raw_key, array, len(steps), keep
+
+
+def _install(prepared: _Prepared) -> None:
+    fn, raw_key, array, count, _ = prepared
+    lib.zelsim_script(fn, raw_key, len(raw_key or b""), array, count)
 
 
 @contextlib.contextmanager
@@ -283,19 +296,24 @@ def clear() -> None:
 
 
 def _apply(chosen: Scenario) -> None:
-    """clear(), then the scripts, hostname and port counters of a scenario."""
+    """clear(), then the scripts, hostname and port counters of a scenario.
+
+    All or nothing: everything that can fail (making the scripts, writing
+    the counter files, which serve() undoes when it fails) comes before the
+    platform is touched."""
     scenario = importlib.import_module(".scenario", __name__)
 
     compiled = scenario.compile_scripts(chosen, Step)
-    # clear(), but with the counter files of ports that stay left in place
-    # for serve() below to rewrite.
-    lib.zelsim_reset()
-    for target, steps in compiled.items():
-        fn, key = target if isinstance(target, tuple) else (target, None)
-        script(fn, *steps, key=key)
-    if chosen.system.hostname:
-        set_hostname(scenario.text_bytes(chosen.system.hostname))
+    prepared = [_prepared(target[0], steps, target[1]) if isinstance(target, tuple)
+                else _prepared(target, steps, None) for target, steps in compiled.items()]
+    hostname = scenario.text_bytes(chosen.system.hostname)
+    # The counter files of ports that stay are rewritten in place.
     _ports.serve(chosen.port)
+    lib.zelsim_reset()
+    for one in prepared:
+        _install(one)
+    if hostname:
+        set_hostname(hostname)
 
 
 @functools.cache

@@ -101,6 +101,7 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
     """The module, a description of where its platform comes from, the
     default ports and the hostname with where it comes from, or SystemExit."""
     from . import _lib, snapshot
+    from ._toml_writer import quoted
 
     device = args.device or (not args.simulator and snapshot.platform_in_process())
     if not device and not os.path.exists(_lib.LIBRARY):
@@ -110,7 +111,8 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
         import socket
 
         name = socket.gethostname()
-        source, ports = f"the switch's own platform on host {name}", snapshot.kernel_interfaces()
+        source = f"the switch's own platform on host {quoted(name)}"
+        ports = snapshot.kernel_interfaces()
         hostname: Hostname = (name, "the kernel's")
     else:
         from . import _startup
@@ -123,7 +125,7 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
 
         start = zel_sim.start_scenario()
         named = os.environ.get("ZEL_SIM_SCENARIO")
-        source = f"the simulator running {named or 'the default scenario'}"
+        source = f"the simulator running {quoted(named) if named else 'the default scenario'}"
         ports = [d.interface for d in start.dot1x]
         ports += [p.name for p in start.port if p.name not in ports]
         hostname = (zel_sim.hostname(), "the one committed in the simulated platform")

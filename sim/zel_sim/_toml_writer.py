@@ -15,19 +15,33 @@ class Hex(bytes):
     """A text written by its bytes: `{ hex = "..." }`."""
 
 
-def _string(value: str) -> str:
+def _escape(char: str) -> str:
+    if char == "\n":
+        return "\\n"
+    if char == "\t":
+        return "\\t"
+    code = ord(char)
+    return f"\\u{code:04X}" if code <= 0xFFFF else f"\\U{code:08X}"
+
+
+def visible(text: str) -> str:
+    """The text with every character that is not printable (line breaks of
+    any kind, control characters, ...) written as its escape: it stays on
+    its line, as a comment must."""
+    return "".join(char if char.isprintable() else _escape(char) for char in text)
+
+
+def quoted(value: str) -> str:
+    """A TOML basic string of the value, on one line, every character
+    that is not printable escaped."""
     out = ['"']
     for char in value:
         if char in '"\\':
             out.append("\\" + char)
-        elif char == "\n":
-            out.append("\\n")
-        elif char == "\t":
-            out.append("\\t")
-        elif ord(char) < 0x20 or ord(char) == 0x7F:
-            out.append(f"\\u{ord(char):04X}")
-        else:
+        elif char.isprintable():
             out.append(char)
+        else:
+            out.append(_escape(char))
     out.append('"')
     return "".join(out)
 
@@ -50,7 +64,7 @@ def _value(value: Any) -> str:
     if isinstance(value, Hex):
         return f'{{ hex = "{value.hex()}" }}'
     if isinstance(value, str):
-        return _string(value)
+        return quoted(value)
     if isinstance(value, datetime.datetime):
         return value.strftime("%Y-%m-%dT%H:%M:%SZ")
     if isinstance(value, (list, tuple)):
@@ -83,8 +97,9 @@ def table(lines: list[str], path: str, entries: Mapping[str, Any], header: str |
 
 
 def comment(text: str, width: int = 78) -> list[str]:
-    """A paragraph as comment lines, the first with "- "."""
-    words, lines, line = text.split(), [], "# -"
+    """A paragraph as comment lines, the first with "- "; what is not
+    printable is escaped (see visible)."""
+    words, lines, line = visible(text).split(), [], "# -"
     for word in words:
         if len(line) + 1 + len(word) > width and line not in ("# -", "#  "):
             lines.append(line)

@@ -21,6 +21,7 @@ import datetime
 import functools
 import os
 import pathlib
+import stat
 import struct
 from collections.abc import Sequence
 from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
@@ -28,7 +29,7 @@ from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
 import msgspec
 from msgspec import UNSET, Meta, Struct, UnsetType, field
 
-from . import records
+from . import _ports, records
 from ._errors import ScenarioError
 from ._lib import FUNCTIONS
 
@@ -134,6 +135,15 @@ def _check_texts(struct: Struct, rooms: dict[str, int], encoding: str = "latin-1
                              f"{room} bytes with the terminator: at most {room - 1}")
 
 
+def _check_key(value: str, name: str) -> None:
+    """A name the module passes to the platform: a str it can encode."""
+    try:
+        value.encode("latin-1")
+    except UnicodeEncodeError:
+        raise ValueError(f"`{name}` = {value!r} cannot be written in latin-1 (the module "
+                         "passes it as its Latin-1 bytes)") from None
+
+
 def _unique(entries: list[Any], key: str, where: str) -> None:
     seen: set[str] = set()
     for index, entry in enumerate(entries):
@@ -235,6 +245,7 @@ class Dot1x(_Strict):
     sessions: Annotated[list[Session], Meta(max_length=20)] = []
 
     def __post_init__(self) -> None:
+        _check_key(self.interface, "interface")
         if self.name is None:
             self.name = self.interface
         if self.count is None:
@@ -253,11 +264,9 @@ class Port(_Strict):
     unreadable: list[Counter_name] = []
 
     def __post_init__(self) -> None:
-        parts = self.name.split("/")
-        if "\0" in self.name or self.name.startswith("/") or any(
-                p in ("", ".", "..") for p in parts):
-            raise ValueError(f"`name` {self.name!r} is not a port name (no empty, '.' or '..' "
-                             "parts, no leading '/', no NUL)")
+        problem = _ports.name_problem(self.name)
+        if problem is not None:
+            raise ValueError(problem)
         for counter in COUNTERS:
             if getattr(self, counter) >= 2**64:
                 raise ValueError(f"`{counter}` does not fit the 64-bit counter")
@@ -429,6 +438,9 @@ class Scenario(_Strict):
     def __post_init__(self) -> None:
         _unique(self.dot1x, "interface", "dot1x")
         _unique(self.port, "name", "port")
+        clash = _ports.clash(p.name for p in self.port)
+        if clash is not None:
+            raise ValueError(clash[1])
 
 
 # ---- reading --------------------------------------------------------------------
@@ -467,6 +479,13 @@ def _merge_keyed(parent: list[Any], child: list[Any], key: str,
     return out
 
 
+# A scenario file is read whole, so a bigger one is refused; and the chain of
+# files one `extends` the other stays short in any real use.
+MAX_FILE_SIZE = 16 * 2**20
+MAX_CHAIN = 64
+_NESTED = "nested too deeply to be read (a scenario's values nest a few levels)"
+
+
 def _decode(text: str, name: str) -> dict[str, Any]:
     """The file's own data, checked on its own (types, keys, rooms)."""
     token = _whole.set(False)
@@ -475,6 +494,8 @@ def _decode(text: str, name: str) -> dict[str, Any]:
         data: dict[str, Any] = msgspec.toml.decode(text)
     except msgspec.MsgspecError as error:
         raise ScenarioError(name, _located(error)) from None
+    except RecursionError:
+        raise ScenarioError(name, _NESTED) from None
     finally:
         _whole.reset(token)
     return data
@@ -486,16 +507,58 @@ def _check_dict(data: dict[str, Any], name: str) -> None:
         msgspec.convert(data, Scenario)
     except msgspec.MsgspecError as error:
         raise ScenarioError(name, _located(error)) from None
+    except RecursionError:
+        raise ScenarioError(name, _NESTED) from None
     finally:
         _whole.reset(token)
 
 
+_KINDS = {stat.S_IFIFO: "a FIFO", stat.S_IFCHR: "a character device",
+          stat.S_IFBLK: "a block device", stat.S_IFSOCK: "a socket", stat.S_IFDIR: "a directory"}
+
+
+def _not_regular(mode: int) -> str | None:
+    if stat.S_ISREG(mode):
+        return None
+    return f"it is {_KINDS.get(stat.S_IFMT(mode), 'not a regular file')}: a scenario is a file"
+
+
+def _read_bytes(path: pathlib.Path) -> bytes:
+    """The bytes of a regular file of at most MAX_FILE_SIZE. Nothing else is
+    opened, nor waited on (a FIFO without a writer); a file that changes
+    into something else between the look and the open is refused too."""
+    problem = _not_regular(os.stat(path).st_mode)
+    if problem is None:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY | os.O_CLOEXEC)
+        try:
+            problem = _not_regular(os.fstat(fd).st_mode)
+            if problem is None:
+                with os.fdopen(fd, "rb", closefd=False) as file:
+                    data = file.read(MAX_FILE_SIZE + 1)
+                if len(data) <= MAX_FILE_SIZE:
+                    return data
+                problem = f"it is more than {MAX_FILE_SIZE} bytes long (16 MiB), too big for " \
+                          "a scenario"
+        finally:
+            os.close(fd)
+    raise ScenarioError(str(path), problem)
+
+
 def _read_file(path: pathlib.Path) -> str:
     try:
-        return path.read_text(encoding="utf-8")
+        return _read_bytes(path).decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
         reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
         raise ScenarioError(str(path), reason) from None
+
+
+def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
+    """The absolute path, symlinks followed; a loop of them is refused."""
+    try:
+        return path.resolve()
+    except (OSError, RuntimeError) as error:  # RuntimeError: a symlink loop (Python 3.12)
+        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
+        raise ScenarioError(name, f"{what} cannot be followed: {reason}") from None
 
 
 @functools.cache
@@ -505,21 +568,31 @@ def _default_text() -> str:
 
 def _resolve(data: dict[str, Any], name: str, base: pathlib.Path,
              chain: tuple[str, ...]) -> dict[str, Any]:
-    """data with what it extends merged in, without the extends key."""
-    parent_name = data.pop("extends", None)
-    if parent_name is None:
-        return data
-    if parent_name == "default":
-        parent_path, text = DEFAULT_PATH, _default_text()
-    else:
-        parent_path = (base / parent_name).resolve()
-        text = _read_file(parent_path) if str(parent_path) not in chain else ""
-    key = str(parent_path)
-    if key in chain:
-        raise ScenarioError(name, f"`extends` = {parent_name!r} comes back to {key}: "
-                                  "a scenario cannot extend itself")
-    parent = _resolve(_decode(text, key), key, parent_path.parent, chain + (key,))
-    return _merge(parent, data)
+    """data with what it extends merged in, without the extends key. The
+    chain is followed in a loop, not by recursion: its length is bounded by
+    MAX_CHAIN, not by the stack."""
+    layers = [data]
+    seen = list(chain)
+    while (parent_name := layers[-1].pop("extends", None)) is not None:
+        if len(layers) >= MAX_CHAIN:
+            raise ScenarioError(name, f"`extends` = {parent_name!r} makes a chain of more than "
+                                      f"{MAX_CHAIN} files")
+        if parent_name == "default":
+            parent_path = DEFAULT_PATH
+        else:
+            parent_path = _resolved(base / parent_name, name, f"`extends` = {parent_name!r}")
+        key = str(parent_path)
+        if key in seen:
+            raise ScenarioError(name, f"`extends` = {parent_name!r} comes back to {key}: "
+                                      "a scenario cannot extend itself")
+        text = _default_text() if parent_path == DEFAULT_PATH else _read_file(parent_path)
+        layers.append(_decode(text, key))
+        seen.append(key)
+        name, base = key, parent_path.parent
+    merged = layers.pop()
+    while layers:
+        merged = _merge(merged, layers.pop())
+    return merged
 
 
 def _looks_like_path(text: str) -> bool:
@@ -533,7 +606,8 @@ def _raw(source: Source, base: pathlib.Path
         _check_dict(source, "given as a dict")
         return dict(source), "given as a dict", base, ()
     if isinstance(source, os.PathLike) or (isinstance(source, str) and _looks_like_path(source)):
-        path = (base / source).resolve()
+        given = base / source
+        path = _resolved(given, str(given), "the path")
         return _decode(_read_file(path), str(path)), str(path), path.parent, (str(path),)
     if isinstance(source, str):
         return _decode(source, "given as text"), "given as text", base, ()
@@ -541,11 +615,19 @@ def _raw(source: Source, base: pathlib.Path
                     f"{type(source).__name__}")
 
 
+def _dry_step(result: int, record: bytes = b"", delay: float = 0.0, aux: bytes = b"") -> None:
+    return None
+
+
 def load(source: Source, base: str | os.PathLike[str] | None = None) -> Scenario:
     """The whole scenario (what it extends merged in, defaults filled in) of
     a path, TOML text, dict or Scenario. A relative path, and what text or a
     dict extends, are taken from base (default: the current directory).
-    Raises ScenarioError."""
+    Raises ScenarioError.
+
+    The one check of a scenario: `python -m zel_sim check` and
+    zel_sim.load_scenario both come here, and what it returns applies
+    without error (its scripts and records are made once here as a proof)."""
     if isinstance(source, Scenario):
         source = msgspec.to_builtins(source, builtin_types=(datetime.datetime,))
         assert isinstance(source, dict)
@@ -553,11 +635,18 @@ def load(source: Source, base: str | os.PathLike[str] | None = None) -> Scenario
                                           else pathlib.Path(base))
     merged = _resolve(data, name, parent_base, chain)
     try:
-        return msgspec.convert(merged, Scenario)
+        chosen = msgspec.convert(merged, Scenario)
     except msgspec.MsgspecError as error:
         problem = _located(error) + (" (in the scenario with what it extends merged in)"
                                 if data is not merged else "")
         raise ScenarioError(name, problem) from None
+    except RecursionError:
+        raise ScenarioError(name, _NESTED) from None
+    try:
+        compile_scripts(chosen, _dry_step)
+    except (ValueError, TypeError, OverflowError, struct.error) as error:
+        raise ScenarioError(name, f"cannot be applied: {error}") from None
+    return chosen
 
 
 def default_scenario() -> Scenario:

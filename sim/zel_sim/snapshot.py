@@ -25,8 +25,8 @@ from collections.abc import Callable, Iterable, Mapping
 from types import ModuleType
 from typing import Any
 
-from . import records
-from ._toml_writer import Hex, comment, table
+from . import _ports, records
+from ._toml_writer import Hex, comment, quoted, table, visible
 
 COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
 _DOT1X_WORDS = ("mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
@@ -295,14 +295,8 @@ class _CounterWatch:
         sys.unraisablehook = self._saved
 
 
-def _port_name_usable(name: str) -> bool:
-    parts = name.split("/")
-    return bool(name) and "\0" not in name and not name.startswith("/") and not any(
-        p in ("", ".", "..") for p in parts)
-
-
 def _port(r: _Reader, port: str) -> dict[str, Any] | None:
-    if not _port_name_usable(port):
+    if not port or _ports.name_problem(port) is not None:
         r.lost(f"port {port!r}: a scenario cannot name its counter files; not written")
         return None
     try:
@@ -532,6 +526,10 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
     if dot1x:
         data["dot1x"] = dot1x
     counters = [e for e in (_port(r, p) for p in ports) if e is not None]
+    while (clash := _ports.clash(e["name"] for e in counters)) is not None:
+        # "a/statistics/tx_packets" beside "a": that one is left out.
+        r.lost(f"{clash[1]}: its counters are not written")
+        counters = [e for e in counters if e["name"] != clash[0]]
     if counters:
         data["port"] = counters
     hardware: dict[str, Any] = {}
@@ -555,15 +553,19 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
 
 def render(snap: Snapshot, source: str, taken: datetime.datetime | None = None) -> str:
     """The snapshot as a scenario file: a header saying when and from what it
-    was taken, what it cannot say and the failures met, then the data."""
+    was taken, what it cannot say and the failures met, then the data.
+
+    Every text of the switch or of the environment (port names, trace
+    hosts, the source, what the notes quote) stays inside its comment: names
+    are written as quoted strings, and whatever is not printable escaped."""
     taken = taken or datetime.datetime.now(datetime.timezone.utc)
     lines = [
         f"# Snapshot taken {taken.strftime('%Y-%m-%dT%H:%M:%SZ')} by `python -m zel_sim "
-        f"snapshot` from {source}.",
+        f"snapshot` from {visible(source)}.",
         "# What zel.zel_util's read-only operations returned, written as a scenario that",
         "# makes the simulator return the same.",
-        "# Ports: " + (", ".join(snap.ports) or "none") + ".",
-        "# Traces (run by the switch): " + (", ".join(snap.traces) or "none") + ".",
+        "# Ports: " + (", ".join(map(quoted, snap.ports)) or "none") + ".",
+        "# Traces (run by the switch): " + (", ".join(map(quoted, snap.traces)) or "none") + ".",
         "#",
         "# What a scenario cannot say:",
     ]

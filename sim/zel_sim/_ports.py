@@ -24,6 +24,7 @@ _VARIABLES = ("SYS_CLASS_NET_STATS_TX_PKTS", "SYS_CLASS_NET_STATS_TX_BYTES",
               "SYS_CLASS_NET_STATS_RX_PKTS", "SYS_CLASS_NET_STATS_RX_BYTES")
 
 _directory: pathlib.Path | None = None
+_served: list[Port] = []
 
 
 def _stand_in() -> ModuleType | None:
@@ -78,6 +79,8 @@ def _write(path: pathlib.Path, text: str) -> None:
 def serve(ports: list[Port]) -> None:
     """Writes the counter files of these ports (replacing those of the
     previous scenario) and points the stand-in's paths at them."""
+    global _served
+    _served = list(ports)
     stand_in = _stand_in()
     if not ports and _directory is None:
         if stand_in is not None:
@@ -99,6 +102,25 @@ def serve(ports: list[Port]) -> None:
             stand_in.set_scenario_ports(os.fsencode(root), [p.name for p in ports])
         else:
             stand_in.set_scenario_ports(None, [])
+
+
+def served() -> list[Port]:
+    """The ports whose counter files serve() wrote last."""
+    return list(_served)
+
+
+def stats_root() -> str | None:
+    """The statistics root a test set in the stand-in (None: the kernel's,
+    which leaves the scenario's ports theirs)."""
+    stand_in = _stand_in()
+    root: str | None = None if stand_in is None else stand_in.stats_root()
+    return None if root == "/sys/class/net" else root
+
+
+def set_stats_root(root: str | None) -> None:
+    stand_in = _stand_in()
+    if stand_in is not None:
+        stand_in.set_stats_root(root)
 
 
 def reset_paths() -> None:

@@ -194,6 +194,9 @@ def ports(targets):
     simulated_changes(targets)
 
 
+SIMULATOR_HOSTNAME = "hostname (simulator's record)"
+
+
 def simulated_changes(targets):
     """A sticky MAC flush and a hostname change with its undoing, made on the
     simulated switch only: on the device the report changes nothing."""
@@ -205,12 +208,14 @@ def simulated_changes(targets):
     for port in (targets.dot1x or [p for p in targets.ports if p != "lo"])[:1]:
         shown(f"sticky MAC flush, {port}", lambda: zu.delete_sticky_mac_unsaved(port),
               "status {}".format)
+    # The module sets the hostname and never reads it: what is shown is the
+    # simulator's record of the committed name (zel_sim.hostname()).
     original = zel_sim.hostname()
-    row("hostname", original.decode("latin-1"))
+    row(SIMULATOR_HOSTNAME, original.decode("latin-1"))
     row("set_hostname('zel-demo-sw')", f"status {zu.set_hostname('zel-demo-sw')}")
-    row("hostname now", zel_sim.hostname().decode("latin-1"))
+    row(f"{SIMULATOR_HOSTNAME} now", zel_sim.hostname().decode("latin-1"))
     row("set_hostname back", f"status {zu.set_hostname(original)}")
-    row("hostname now", zel_sim.hostname().decode("latin-1"))
+    row(f"{SIMULATOR_HOSTNAME} now", zel_sim.hostname().decode("latin-1"))
 
 
 def configuration(targets):

@@ -102,6 +102,9 @@ def test_text_report_shows_a_failing_call_in_place(scenario):
     assert shown["temperatures"] == "failed: CFunctionError('get_temp_list', -1)"
     assert shown["temperature sensors"] == "failed: CFunctionError('get_temp_list', -1)"
     assert shown["PSU 7"] == "connected, FAULT"
+    # The module only sets the hostname: the name shown is the simulator's.
+    assert shown["hostname (simulator's record)"] == "lab-sw"
+    assert "hostname" not in {key.split(" (")[0] for key in shown if "simulator" not in key}
     assert "this section failed" not in proc.stdout
     assert "== Configuration" in proc.stdout
 

@@ -6,6 +6,7 @@ import json
 
 import pytest
 import webtest
+from zel_sim.testing import hops, script_trace
 
 import switch_backend
 
@@ -105,14 +106,12 @@ def test_an_unreadable_counter_counts_0_and_is_reported(app, zel_sim):
 HOPS = 4
 
 
-def _hops():
-    from zel_sim.testing import hops
-    return hops(HOPS, delay=0.05)
+def scripted_trace():
+    script_trace(*hops(HOPS, delay=0.1))
 
 
 def test_traceroute_streams_every_hop_then_the_result(app, zel_sim):
-    from zel_sim.testing import script_trace
-    script_trace(*_hops())
+    scripted_trace()
     answer = app.get("/traceroute/ns1.example.net")
     assert answer.content_type == "application/x-ndjson"
     lines = [json.loads(line) for line in answer.body.splitlines()]
@@ -122,8 +121,7 @@ def test_traceroute_streams_every_hop_then_the_result(app, zel_sim):
 
 
 def test_traceroute_reaches_the_client_hop_by_hop(zel_sim):
-    from zel_sim.testing import script_trace
-    script_trace(*_hops())
+    scripted_trace()
     request = webtest.TestRequest.blank("/traceroute/ns1.example.net")
     status, headers, body = request.call_application(switch_backend.make_app())
     first = next(iter(body))

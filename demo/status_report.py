@@ -236,6 +236,9 @@ def ports(targets):
     simulated_changes(targets)
 
 
+SIMULATOR_HOSTNAME = "hostname (simulator's record)"
+
+
 def simulated_changes(targets):
     """A sticky MAC flush and a hostname change with its undoing, made on the
     simulated switch only: on the device the report changes nothing."""
@@ -247,8 +250,10 @@ def simulated_changes(targets):
     for port in (targets.dot1x or [p for p in targets.ports if p != "lo"])[:1]:
         shown(f"sticky MAC flush, {port}", lambda: zu.delete_sticky_mac_unsaved(port),
               platform_status)
+    # The module sets the hostname and never reads it: what is shown is the
+    # simulator's record of the committed name (zel_sim.hostname()).
     original = zel_sim.hostname()
-    row("hostname", original.decode("latin-1") or "(none)")
+    row(SIMULATOR_HOSTNAME, original.decode("latin-1") or "(none)")
     for label, name in (("hostname change to zel-demo-sw", b"zel-demo-sw"),
                         ("hostname change back", original)):
         shown(label, lambda: zu.set_hostname(name),

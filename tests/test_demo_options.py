@@ -102,6 +102,9 @@ def test_text_report_shows_a_failing_call_in_place(scenario):
     assert shown["temperatures"] == "failed: get_temp_list answered -1"
     assert shown["temperature sensors"] == "failed: get_temp_list answered -1"
     assert shown["PSU 7"] == "connected, FAULT"
+    # The module only sets the hostname: the name shown is the simulator's.
+    assert shown["hostname (simulator's record)"] == "lab-sw"
+    assert "hostname" not in {key.split(" (")[0] for key in shown if "simulator" not in key}
     assert "this section failed" not in proc.stdout
     assert "== Configuration" in proc.stdout
 
@@ -229,7 +232,7 @@ def test_the_report_says_what_codes_mean_and_shows_no_empty_field(tmp_path):
     assert shown["flash partitions"] == "none"
     assert shown["sticky MAC flush, all ports"] == "platform status 3"
     assert shown["sticky MAC flush, te1/0/9"] == "platform status 3"
-    assert shown["hostname"] == "(none)"
+    assert shown["hostname (simulator's record)"] == "(none)"
     assert shown["hostname change to zel-demo-sw"] == (
         "not committed: no update record (status -1)")
     assert shown["last configuration backup"] == "never"

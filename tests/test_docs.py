@@ -12,6 +12,7 @@ import subprocess
 import sys
 import threading
 import time
+from concurrent.futures.process import BrokenProcessPool
 
 import pytest
 from zel_sim import Step, records
@@ -235,6 +236,18 @@ def failing_temps():
     return zel_util_module.system_temperatures()
 
 
+# ---- the sample back-end is built of the guide's helpers -----------------------------
+
+SAMPLE_BACKEND = ROOT / "examples" / "backend"
+
+
+@pytest.mark.parametrize("name, path", [("http-errors", "platform_errors.py"),
+                                        ("worker-pool", "platform_worker.py"),
+                                        ("wsgi-trace", "trace_stream.py")])
+def test_the_sample_backend_uses_the_guides_helpers_as_they_stand(name, path):
+    assert EXAMPLES[name] == (SAMPLE_BACKEND / path).read_text(encoding="utf-8")
+
+
 # ---- a live traceroute ---------------------------------------------------------------
 
 
@@ -280,6 +293,19 @@ def test_live_trace_example_reports_failures(zu, zel_sim):
         asyncio.run(drain())
 
 
+def test_wsgi_trace_example_ends_with_what_the_trace_raised(zu, zel_sim):
+    trace_lines = load_example("wsgi-trace")["trace_lines"]
+    quick_trace(hops=2)
+
+    def broken(address):
+        raise LookupError(address)
+
+    zu.get_routing_table_result = broken
+    lines = list(trace_lines("10.2.9.9", poll=0.01))
+    assert lines == [b'{"error": "LookupError(\'10.2.9.9\')"}\n']
+    assert zel_sim.open_trace_contexts() == 0
+
+
 # ---- HTTP answers --------------------------------------------------------------------
 
 
@@ -300,7 +326,11 @@ def test_http_error_example(zu, zel_sim):
     zel_sim.script("dump_tessel_802_1x_status", result=-1, key="nowhere")
     assert answer(http_error, lambda: zu.get_8021x_status("nowhere"))[1]["function"] == \
         "dump_tessel_802_1x_status"
-    assert http_error(zu.CFunctionError("PyMem_Malloc"))[0] == 503
+    assert http_error(zu.CFunctionError("PyMem_Malloc")) == \
+        (503, {"error": "the switch is short of memory, try again"})
+    assert http_error(zu.CFunctionError("get_psu_list")) == \
+        (502, {"error": "platform call failed", "function": "get_psu_list", "code": None})
+    assert http_error(BrokenProcessPool("A child process terminated abruptly"))[0] == 503
     zel_sim.script("get_psu_list", result=0, record=records.psu_list([("psu1", 1, 1)]))
     assert answer(http_error, zu.psu_list)[0] == 502
     zel_sim.script("get_flash_list", result=0, record=records.flash_list(
@@ -367,48 +397,83 @@ def test_backup_example_gives_the_platform_instant_in_every_zone(python):
     assert "EST5EDT,M3.2.0,M11.1.0 1730615400 2024-11-03T01:30:00 1" in lines
 
 
-# ---- the pyramid.compat warning ------------------------------------------------------
+# ---- strict warnings -----------------------------------------------------------------
 
-CLIENT_TEST = """
+PYRAMID_APP_TEST = """
+import webtest
 import zel.zel_util as zu
+from pyramid.config import Configurator
 
 
-def test_the_module_answers():
-    assert zu.get_cmdb_max_buff() == 4095
+def hello(request):
+    return {"buffer": zu.get_cmdb_max_buff()}
+
+
+def test_the_application_answers():
+    with Configurator() as config:
+        config.add_route("hello", "/")
+        config.add_view(hello, route_name="hello", renderer="json")
+        app = webtest.TestApp(config.make_wsgi_app())
+    assert app.get("/").json == {"buffer": 4095}
 """
 
+INI_IGNORES = [line.strip() for line in EXAMPLES["pytest-ini"].splitlines()
+               if line.strip().startswith("ignore:")]
+STRICT_WARNINGS = {  # what each ignore line lets through, as the failure shows it
+    "'cgi' is deprecated": "DeprecationWarning: 'cgi' is deprecated",
+    "pkg_resources is deprecated": "pkg_resources is deprecated as an API",
+    "Deprecated call to `pkg_resources.declare_namespace":
+        "Deprecated call to `pkg_resources.declare_namespace('paste')`",
+    "`pyramid.compat` is deprecated": DEPRECATION,
+}
+PYTEST_CMD = [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"]
 
-def test_pytest_ini_lines_let_a_strict_suite_import_the_module(tmp_path):
-    ini = EXAMPLES["pytest-ini"]
-    (tmp_path / "test_client.py").write_text(CLIENT_TEST)
-    (tmp_path / "pytest.ini").write_text(ini)
-    pytest_cmd = [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"]
-    assert "1 passed" in run(pytest_cmd, tmp_path).stdout
-    # Without the ignore line, the same suite fails on the warning.
+
+def test_the_ini_lines_are_the_sample_backends():
+    config = (SAMPLE_BACKEND / "pyproject.toml").read_text()
+    listed = re.search(r"^filterwarnings = \[\n(.*?)^\]", config, re.M | re.S).group(1)
+    assert [line.strip().rstrip(",").strip('"') for line in listed.splitlines()] == \
+        ["error", *INI_IGNORES]
+
+
+def test_pytest_ini_lines_let_a_strict_pyramid_suite_run(tmp_path):
+    (tmp_path / "test_app.py").write_text(PYRAMID_APP_TEST)
+    (tmp_path / "pytest.ini").write_text(EXAMPLES["pytest-ini"])
+    assert "1 passed" in run(PYTEST_CMD, tmp_path).stdout
+
+
+@pytest.mark.parametrize("message", STRICT_WARNINGS)
+def test_each_ini_line_is_needed(tmp_path, message):
+    (tmp_path / "test_app.py").write_text(PYRAMID_APP_TEST)
     (tmp_path / "pytest.ini").write_text(
-        "\n".join(line for line in ini.splitlines() if "pyramid" not in line) + "\n")
-    failed = run(pytest_cmd, tmp_path, check=False)
-    assert failed.returncode != 0 and DEPRECATION in failed.stdout
+        "\n".join(line for line in EXAMPLES["pytest-ini"].splitlines()
+                  if f"ignore:{message}" not in line) + "\n")
+    failed = run(PYTEST_CMD, tmp_path, check=False)
+    assert failed.returncode != 0 and STRICT_WARNINGS[message] in failed.stdout
+
+
+APP_IMPORTS = ["-c", "import zel.zel_util as zu, pyramid.config, webtest; "
+                     "print(zu.get_cmdb_max_buff())"]
 
 
 def test_command_line_filter(tmp_path):
-    words = shlex.split(EXAMPLES["command-line"])
+    words = shlex.split(EXAMPLES["command-line"].replace("\\\n", " "))
     assert words[0] == "python" and words[-2:] == ["-m", "your_backend"]
     options = words[1:-2]
-    check = ["-c", "import zel.zel_util as zu; print(zu.get_cmdb_max_buff())"]
-    assert run([sys.executable, *options, *check], tmp_path).stdout == "4095\n"
+    assert options[:2] == ["-W", "error"] and options[3::2] == INI_IGNORES
+    assert run([sys.executable, *options, *APP_IMPORTS], tmp_path).stdout == "4095\n"
     # A filter on the warning's module does not catch it.
     by_module = ["-W", "error", "-W", "ignore::DeprecationWarning:pyramid.compat"]
-    failed = run([sys.executable, *by_module, *check], tmp_path, check=False)
+    failed = run([sys.executable, *by_module, *APP_IMPORTS], tmp_path, check=False)
     assert failed.returncode != 0 and DEPRECATION in failed.stderr
 
 
 def test_filter_in_code(tmp_path):
     run_example("in-code", tmp_path)
     source = EXAMPLES["in-code"]
-    unfiltered = source.replace("warnings.filterwarnings", "# warnings.filterwarnings")
+    assert source.count("warnings.filterwarnings(") == len(STRICT_WARNINGS)
     script = tmp_path / "unfiltered.py"
-    script.write_text(unfiltered)
+    script.write_text(source.replace("warnings.filterwarnings(", "print("))
     failed = run([sys.executable, "-W", "error", str(script)], tmp_path, check=False)
     assert failed.returncode != 0 and DEPRECATION in failed.stderr
 

@@ -21,7 +21,7 @@ def run(*args):
 def test_sample_backend_suite_passes():
     proc = run("-m", "pytest", "-q", "-rA")
     assert proc.returncode == 0, proc.stdout + proc.stderr
-    assert proc.stdout.splitlines()[-1].startswith("7 passed in ")
+    assert proc.stdout.splitlines()[-1].startswith("19 passed in ")
 
 
 def test_sample_backend_scenario_checks():

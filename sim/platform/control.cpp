@@ -75,6 +75,18 @@ int zelsim_put_back_scripts(int number) {
     return zelsim::put_back_scripts(number) ? 0 : -1;
 }
 
+size_t zelsim_export_scripts(void *buf, size_t cap) {
+    std::lock_guard lock(zelsim::state_mutex());
+    return hand_out(zelsim::export_scripts(), buf, cap);
+}
+
+int zelsim_import_scripts(const void *data, size_t len) {
+    std::string_view bytes(data == nullptr ? "" : static_cast<const char *>(data),
+                           data == nullptr ? 0 : len);
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::import_scripts(bytes) ? 0 : -1;
+}
+
 size_t zelsim_calls(void *buf, size_t cap) {
     std::lock_guard lock(zelsim::state_mutex());
     return hand_out(zelsim::serialise_calls(), buf, cap);

@@ -111,6 +111,12 @@ void set_script(Fn fn, const std::string *key, std::vector<Step> steps);
 // survive resets; false for an unknown one.
 int take_scripts(Fn fn, const std::string *key);
 bool put_back_scripts(int number);
+// Lock held: every script, each with its steps and the position it has
+// reached, as bytes that import_scripts turns back into the same scripts
+// (in another process of the same build); import_scripts replaces every
+// script, or changes nothing and returns false for data it cannot read.
+std::string export_scripts();
+bool import_scripts(std::string_view data);
 std::string serialise_calls();
 void clear_calls();
 std::uint64_t total_calls();

@@ -55,6 +55,15 @@ int zelsim_take_scripts(const char *fn, const void *key, size_t key_len);
  * number not (or no longer) set aside. */
 int zelsim_put_back_scripts(int number);
 
+/* Serialises every script (function, key, steps and the position reached)
+ * into buf for zelsim_import_scripts in another process of the same build;
+ * same size protocol as zelsim_calls. */
+size_t zelsim_export_scripts(void *buf, size_t cap);
+
+/* Replaces every script with those of data made by zelsim_export_scripts.
+ * Returns 0, or -1 (nothing changed) for data it cannot read. */
+int zelsim_import_scripts(const void *data, size_t len);
+
 /* Serialises the call log (oldest first) into buf and returns its size.
  * Nothing is written when cap is smaller than the returned size. Format,
  * native byte order: u32 count, then per call u8 function code, u8 argc and

@@ -46,6 +46,8 @@ _DECLARATIONS: dict[str, tuple[Any, ...]] = {
                       ctypes.POINTER(StepStruct), ctypes.c_size_t),
     "zelsim_take_scripts": (ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t),
     "zelsim_put_back_scripts": (ctypes.c_int, ctypes.c_int),
+    "zelsim_export_scripts": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
+    "zelsim_import_scripts": (ctypes.c_int, ctypes.c_char_p, ctypes.c_size_t),
     "zelsim_calls": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
     "zelsim_clear_calls": (None,),
     "zelsim_total_calls": (ctypes.c_uint64,),

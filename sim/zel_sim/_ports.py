@@ -264,6 +264,25 @@ def serve(ports: list[Port]) -> None:
     _served = list(ports)
 
 
+def served() -> list[Port]:
+    """The ports whose counter files serve() wrote last."""
+    return list(_served)
+
+
+def stats_root() -> str | None:
+    """The statistics root a test set in the stand-in (None: the kernel's,
+    which leaves the scenario's ports theirs)."""
+    stand_in = _stand_in()
+    root: str | None = None if stand_in is None else stand_in.stats_root()
+    return None if root == "/sys/class/net" else root
+
+
+def set_stats_root(root: str | None) -> None:
+    stand_in = _stand_in()
+    if stand_in is not None:
+        stand_in.set_stats_root(root)
+
+
 def reset_paths() -> None:
     stand_in = _stand_in()
     if stand_in is None:

@@ -10,6 +10,7 @@ applied (see zel_sim).
 from __future__ import annotations
 
 import contextlib
+import dataclasses
 import os
 import pathlib
 import sys
@@ -18,11 +19,14 @@ from typing import Any, Protocol
 
 import zel_sim
 from zel_sim import FUNCTIONS, LIBRARY, Call, Scenario, ScenarioError, Step, StepLike, records
+from zel_sim import _ports
 from zel_sim import scenario as scenarios
+from zel_sim._lib import fetch, lib
 
 __all__ = [
     "RESULT_PREFIX", "PrivateTmp", "hop", "hops", "script_trace", "CounterTree", "counter_tree",
-    "reset_sensor_flags", "reset", "Control", "CONTROL",
+    "reset_sensor_flags", "reset", "SwitchState", "worker_setup", "apply_switch_state",
+    "UnraisableReports", "expect_unraisable", "Control", "CONTROL",
 ]
 
 # Where the module's traceroute result files go on the device.
@@ -163,6 +167,123 @@ def counter_tree(root: str | os.PathLike[str]) -> Iterator[CounterTree]:
         zel_sim.reset_counter_paths()
 
 
+# ---- worker processes --------------------------------------------------------------
+
+
+@dataclasses.dataclass(frozen=True)
+class SwitchState:
+    """The simulated switch of one process, as another process can take it
+    on: every script at the step it has reached (the scenario's, a test's,
+    those of an open ``failing`` block), the committed hostname, the
+    scenario's port counters and a test's statistics root. Not the call log,
+    nor open trace contexts: those stay each process's own."""
+
+    scripts: bytes
+    hostname: bytes
+    ports: tuple[Any, ...]
+    stats_root: str | None
+
+    @classmethod
+    def of_this_process(cls) -> SwitchState:
+        return cls(fetch(lib.zelsim_export_scripts), zel_sim.hostname(),
+                   tuple(_ports.served()), _ports.stats_root())
+
+
+class _StateAtStart:
+    """Pickles as the switch of this process at the moment it is pickled:
+    for a ``spawn`` or ``forkserver`` worker, when the worker starts. A
+    ``fork`` worker gets the object itself, and the switch with the memory
+    it inherits."""
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        state = SwitchState.of_this_process()
+        return SwitchState, (state.scripts, state.hostname, state.ports, state.stats_root)
+
+
+def apply_switch_state(state: SwitchState | _StateAtStart) -> None:
+    """The initializer of a worker: makes this process's simulated switch
+    the one state describes; nothing to do for a forked worker."""
+    if not isinstance(state, SwitchState):
+        return
+    if lib.zelsim_import_scripts(state.scripts, len(state.scripts)) != 0:
+        raise ScenarioError("<worker state>", "the scripts come from another build "
+                            "of the simulator")
+    zel_sim.set_hostname(state.hostname)
+    _ports.serve(list(state.ports))
+    _ports.set_stats_root(state.stats_root)
+    reset_sensor_flags()
+
+
+def worker_setup() -> dict[str, Any]:
+    """Keyword arguments for ``ProcessPoolExecutor`` or
+    ``multiprocessing.Pool`` (``initializer``, ``initargs``) with which each
+    worker starts on this process's simulated switch as it is when the
+    worker starts: the test's scenario (marker or fixture), its scripts and
+    the ``failing`` blocks open at that moment::
+
+        with zel_sim.failing("get_temp_list", -1):
+            pool = ProcessPoolExecutor(1, mp_context=spawn, **zel_sim.worker_setup())
+            pool.submit(zu.system_temperatures)  # raises CFunctionError
+    """
+    return {"initializer": apply_switch_state, "initargs": (_StateAtStart(),)}
+
+
+# ---- unraisable reports ------------------------------------------------------------
+
+
+class UnraisableReports(list[Any]):
+    """The reports ``sys.unraisablehook`` received inside an
+    ``expect_unraisable`` block (``sys.UnraisableHookArgs``), oldest first;
+    ``exceptions`` holds their exceptions."""
+
+    @property
+    def exceptions(self) -> list[BaseException | None]:
+        return [report.exc_value for report in self]
+
+
+@contextlib.contextmanager
+def expect_unraisable(*types: type[BaseException]) -> Iterator[UnraisableReports]:
+    """Captures what code in the block reports through
+    ``sys.unraisablehook`` (zel.zel_util reports an unreadable counter file
+    there and goes on) instead of letting it through to pytest, which turns
+    such reports into errors under ``filterwarnings = error``. With types,
+    the block must report at least one exception and every one of these
+    types::
+
+        with zel_sim.expect_unraisable(FileNotFoundError) as reports:
+            zu.system_port_traffic("gi1/0/48")
+        assert len(reports) == 1
+    """
+    reports = UnraisableReports()
+    previous = sys.unraisablehook
+
+    def collect(report: Any) -> None:
+        reports.append(_KeptReport(report.exc_type, report.exc_value, report.exc_traceback,
+                                   report.err_msg, report.object))
+
+    sys.unraisablehook = collect
+    try:
+        yield reports
+    finally:
+        sys.unraisablehook = previous
+    if types:
+        unexpected = [e for e in reports.exceptions if not isinstance(e, types)]
+        if not reports or unexpected:
+            names = ", ".join(t.__name__ for t in types)
+            raise AssertionError(f"expected unraisable reports of {names}; got "
+                                 f"{[repr(e) for e in reports.exceptions]}")
+
+
+@dataclasses.dataclass(frozen=True)
+class _KeptReport:
+    # The hook's argument is valid only during the call: its fields, kept.
+    exc_type: type[BaseException] | None
+    exc_value: BaseException | None
+    exc_traceback: Any
+    err_msg: str | None
+    object: Any
+
+
 # ---- resets ------------------------------------------------------------------------
 
 
@@ -220,6 +341,8 @@ class Control:
     reset_sensor_flags = staticmethod(reset_sensor_flags)
     reset_all = staticmethod(reset)
     script_trace = staticmethod(script_trace)
+    worker_setup = staticmethod(worker_setup)
+    expect_unraisable = staticmethod(expect_unraisable)
 
     def __repr__(self) -> str:
         return "<zel_sim control>"

@@ -1,0 +1,142 @@
+"""Worker processes a test starts take on the test's simulated switch: the
+scripts (at the step each has reached), hostname and port counters cross
+in zel_sim.testing.worker_setup(), captured when the worker starts."""
+
+import concurrent.futures
+import ctypes
+import multiprocessing
+
+import pytest
+import zel_sim as control
+from zel_sim import testing
+from zel_sim._lib import fetch, lib
+
+WORKER_SUITE = """
+    import concurrent.futures
+    import multiprocessing
+    import os
+
+    import pytest
+    import zel.zel_util as zu
+
+    pytestmark = pytest.mark.zel_scenario('''
+    extends = "default"
+    [system]
+    hostname = "marked-sw"
+    [hardware]
+    temperatures = [12.5]
+    ''')
+
+
+    def pool(zel_sim, method):
+        return concurrent.futures.ProcessPoolExecutor(
+            1, mp_context=multiprocessing.get_context(method), **zel_sim.worker_setup())
+
+
+    @pytest.mark.parametrize("method", ["spawn", "forkserver", "fork"])
+    def test_the_worker_has_the_marker_and_the_failing_block(zel_sim, method):
+        with zel_sim.failing("get_psu_list", -4):
+            with pool(zel_sim, method) as worker:
+                assert worker.submit(os.getpid).result() != os.getpid()
+                assert worker.submit(zu.system_temperatures).result() == (12.5,)
+                assert worker.submit(zel_sim.hostname).result() == b"marked-sw"
+                with pytest.raises(zu.CFunctionError) as raised:
+                    worker.submit(zu.psu_list).result()
+        assert raised.value.args == ("get_psu_list", -4)
+"""
+
+
+def test_workers_of_a_child_suite_run_on_its_marker_and_failing_block(pytester):
+    pytester.makepyfile(test_workers=WORKER_SUITE)
+    result = pytester.runpytest_subprocess(
+        "-p", "no:cacheprovider", "-W", "error", "-W",
+        "ignore:`pyramid.compat` is deprecated:DeprecationWarning",
+        "-W", "ignore:This process:DeprecationWarning", timeout=300)
+    result.assert_outcomes(passed=3)
+
+
+def spawn_pool(**options):
+    return concurrent.futures.ProcessPoolExecutor(
+        1, mp_context=multiprocessing.get_context("spawn"), **options)
+
+
+def temperatures():
+    import zel.zel_util as zu
+
+    return zu.system_temperatures()
+
+
+def traffic(port):
+    import zel.zel_util as zu
+
+    return tuple(zu.system_port_traffic(port))
+
+
+def test_a_worker_takes_the_switch_as_it_is_when_it_starts(zel_sim, tmp_path):
+    zel_sim.load_scenario({"extends": "default", "hardware": {"temperatures": [1.0]},
+                           "port": [{"name": "p1", "tx_packets": 5, "tx_bytes": 6,
+                                     "rx_packets": 7, "rx_bytes": 8}]})
+    setup = zel_sim.worker_setup()
+    zel_sim.script("get_temp_list", zel_sim.Step(0, zel_sim.records.temp_list([2.0])),
+                   zel_sim.Step(0, zel_sim.records.temp_list([3.0])))
+    temp_list = ctypes.CDLL(control.LIBRARY).get_temp_list
+    temp_list.argtypes = [ctypes.c_void_p]
+    temp_list(None)  # the first step is used up here, before the worker starts
+    zel_sim.set_hostname("later-sw")
+    with spawn_pool(**setup) as worker:
+        assert worker.submit(temperatures).result() == (3.0,)
+        assert worker.submit(control.hostname).result() == b"later-sw"
+        assert worker.submit(traffic, "p1").result() == (5, 6, 7, 8)
+        assert worker.submit(control.calls).result()[0].fn == "get_temp_list"
+    with testing.counter_tree(tmp_path) as port:
+        port("p1", tx_packets="50\n", tx_bytes="60\n", rx_packets="70\n", rx_bytes="80\n")
+        with spawn_pool(**zel_sim.worker_setup()) as worker:
+            assert worker.submit(traffic, "p1").result() == (50, 60, 70, 80)
+
+
+def test_without_the_setup_a_worker_has_the_start_scenario(zel_sim):
+    zel_sim.load_scenario({"extends": "default", "hardware": {"temperatures": [1.0]}})
+    start = tuple(t for t in zel_sim.start_scenario().hardware.temperatures)
+    with spawn_pool() as worker:
+        assert worker.submit(temperatures).result() == start
+
+
+# ---- the scripts' own transfer -------------------------------------------------------
+
+
+def exported():
+    return fetch(lib.zelsim_export_scripts)
+
+
+def test_scripts_cross_with_keys_records_delays_and_positions(zel_sim):
+    temp_list = ctypes.CDLL(control.LIBRARY).get_temp_list
+    temp_list.argtypes = [ctypes.c_void_p]
+    zel_sim.script("get_temp_list", 1, 2, 3)
+    zel_sim.script("dump_tessel_802_1x_status", zel_sim.Step(4, b"\x00rec", 0.5, b"aux\xff"),
+                   key=b"gi\x001")
+    zel_sim.script("get_psu_list", result=-1, key="")
+    assert temp_list(None) == 1
+    data = exported()
+    zel_sim.clear()
+    assert exported() == b"\x00\x00\x00\x00"
+    assert lib.zelsim_import_scripts(data, len(data)) == 0
+    assert exported() == data
+    assert [temp_list(None), temp_list(None), temp_list(None)] == [2, 3, 3]
+
+
+def test_data_that_is_not_an_export_changes_nothing(zel_sim):
+    zel_sim.script("get_temp_list", 1, 2)
+    zel_sim.script("get_psu_list", zel_sim.Step(4, b"rec", 0.5, b"aux"), key="k")
+    data = exported()
+    zel_sim.script("get_flash_list", 9)
+    kept = exported()
+    for cut in range(len(data)):  # every truncation, and one byte too many
+        assert lib.zelsim_import_scripts(data[:cut], cut) == -1
+    assert lib.zelsim_import_scripts(data + b"\x00", len(data) + 1) == -1
+    unknown = bytearray(data)
+    unknown[4] = len(control.FUNCTIONS)  # the first script's function code
+    assert lib.zelsim_import_scripts(bytes(unknown), len(unknown)) == -1
+    assert exported() == kept
+    with pytest.raises(control.ScenarioError, match="another build"):
+        testing.apply_switch_state(testing.SwitchState(data[:-1], b"", (), None))
+    assert exported() == kept

@@ -3,6 +3,7 @@
 #include <Python.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,7 +17,9 @@ namespace {
 // frames, the Python code and interpreter helpers it runs before the next
 // call is checked, and the unwinding of the RecursionError raised here (a
 // few KiB, measured; the margin leaves ample room for the rest).
-// AddressSanitizer's redzones make every frame of the module larger.
+// AddressSanitizer's redzones make every frame of the module larger. On a
+// very small stack the margin is a quarter of it, so that calls which fit
+// are still made there.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr std::uintptr_t kMargin = 128 * 1024;
 #else
@@ -41,7 +44,7 @@ std::uintptr_t find_limit() {
     pthread_attr_destroy(&attr);
     if (status != 0 || low == nullptr)
         return kNoLimit;
-    return reinterpret_cast<std::uintptr_t>(low) + kMargin;
+    return reinterpret_cast<std::uintptr_t>(low) + std::min<std::uintptr_t>(kMargin, size / 4);
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ def test_result_files_from_several_processes(tmp_path, python):
 # inherited a lock held by a thread it no longer has would wait for good:
 # each child gets a deadline, and the first to miss it ends the run.
 FORKS = 300
-CHILD_DEADLINE = 10
+CHILD_DEADLINE = 20
 
 
 def test_fork_while_other_threads_are_inside_the_module(python):
@@ -139,8 +139,10 @@ def test_fork_while_other_threads_are_inside_the_module(python):
         script_trace(*hops(2), header=records.trace_header(b"dst", b"10.1.9.9", 2, 3, 5, 60))
         zu.sleep = abs  # no pause between hops
         stop = threading.Event()
+        running = threading.Barrier(4)
 
         def inside():
+            running.wait()
             while not stop.is_set():
                 zu.exec_mtraceroute("1", "232.0.0.1")
                 zu.get_diagnostic_data({{}}, "10.1.9.9")
@@ -169,6 +171,7 @@ def test_fork_while_other_threads_are_inside_the_module(python):
             return "hung"
 
         def fork_repeatedly(outcome):
+            running.wait()  # every worker past its start, which is no module's
             for i in range({FORKS}):
                 pid = os.fork()
                 if pid == 0:

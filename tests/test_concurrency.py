@@ -1,5 +1,6 @@
-"""Many threads at once: no crash, no deadlock, consistent results, and
-other threads run while a platform call that releases the lock blocks."""
+"""Many threads at once: no crash, no deadlock, consistent results, other
+threads run while a platform call that releases the lock blocks, and a fork
+made while other threads are inside the module leaves a usable child."""
 
 import threading
 import time
@@ -115,3 +116,82 @@ def test_result_files_from_several_processes(tmp_path, python):
         numbers += [int(n) for n in out.split()]
     assert sorted(numbers) == list(range(160))
     assert len(list(tmp_path.iterdir())) == 160
+
+
+# Forks made one after the other from a thread while three others call the
+# platform without the interpreter lock as fast as they can. A child that
+# inherited a lock held by a thread it no longer has would wait for good:
+# each child gets a deadline, and the first to miss it ends the run.
+FORKS = 300
+CHILD_DEADLINE = 20
+
+
+def test_fork_while_other_threads_are_inside_the_module(python):
+    proc = python(f"""
+        import os, threading, time, traceback, warnings
+        import zel_sim
+        import zel.zel_util as zu
+        from zel_sim import records
+        from zel_sim.testing import hops, script_trace
+
+        warnings.simplefilter("ignore", DeprecationWarning)  # fork() with threads
+        zel_sim.script("api_mtraceroute", result=0)
+        script_trace(*hops(2), header=records.trace_header(b"dst", b"10.1.9.9", 2, 3, 5, 60))
+        zu.sleep = abs  # no pause between hops
+        stop = threading.Event()
+        running = threading.Barrier(4)
+
+        def inside():
+            running.wait()
+            while not stop.is_set():
+                zu.exec_mtraceroute("1", "232.0.0.1")
+                zu.get_diagnostic_data({{}}, "10.1.9.9")
+                zu.psu_list()
+
+        def child():
+            try:
+                context = {{}}
+                zu.get_diagnostic_data(context, "10.1.9.9")
+                launched = zu.exec_mtraceroute("1", "232.0.0.1")
+                ok = context["result"] == 1 and len(context["routes"]) == 2 and launched == 0
+                os._exit(0 if ok and zu.psu_list() else 3)
+            except BaseException:
+                traceback.print_exc()
+            os._exit(4)
+
+        def wait(pid):
+            deadline = time.monotonic() + {CHILD_DEADLINE}
+            while time.monotonic() < deadline:
+                done, status = os.waitpid(pid, os.WNOHANG)
+                if done:
+                    return f"exit {{os.waitstatus_to_exitcode(status)}}"
+                time.sleep(0.001)
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            return "hung"
+
+        def fork_repeatedly(outcome):
+            running.wait()  # every worker past its start, which is no module's
+            for i in range({FORKS}):
+                pid = os.fork()
+                if pid == 0:
+                    child()
+                end = wait(pid)
+                if end != "exit 0":
+                    outcome.append(f"child {{i}}: {{end}}")
+                    return
+            outcome.append("all children done")
+
+        workers = [threading.Thread(target=inside) for _ in range(3)]
+        for worker in workers:
+            worker.start()
+        outcome = []
+        forker = threading.Thread(target=fork_repeatedly, args=(outcome,))
+        forker.start()
+        forker.join()
+        stop.set()
+        for worker in workers:
+            worker.join()
+        print(outcome)
+    """)
+    assert proc.stdout.splitlines() == [str(["all children done"])]

@@ -4,6 +4,7 @@ files that never end."""
 
 import os
 import sys
+import threading
 
 import pytest
 from zel_sim.testing import counter_tree
@@ -74,7 +75,7 @@ def test_interrupts_raised_by_the_read_propagate(python):
         log, reports = [], []
 
         class CounterFile:
-            def __init__(self, path, mode):
+            def __init__(self, path, mode, *, opener):
                 self.stat = os.path.basename(path).decode()
             def __enter__(self):
                 return self
@@ -118,30 +119,71 @@ def test_counter_lines_are_bounded(zu, tree, reports):
         (WHERE, OverflowError, "int too big to convert")]
 
 
-def test_endless_counter_file_is_read_no_further_than_its_room(python, tmp_path):
-    # A counter path that leads to /dev/zero: one bounded read, then the
-    # counter is unreadable like any other. Without the bound the read would
-    # take all memory; outside AddressSanitizer (whose shadow mappings exceed
-    # any limit) the child's address space is capped so that it cannot.
-    statistics = tmp_path / "eth0" / "statistics"
-    statistics.mkdir(parents=True)
-    (statistics / "tx_bytes").symlink_to("/dev/zero")
-    for counter, value in (("tx_packets", 10), ("rx_packets", 30), ("rx_bytes", 40)):
-        (statistics / counter).write_text(f"{value}\n")
-    proc = python(f"""
-        import os, resource, sys
-        if "libasan" not in os.environ.get("LD_PRELOAD", ""):
-            with open("/proc/self/status") as status:
-                size = next(int(line.split()[1]) * 1024 for line in status
-                            if line.startswith("VmSize:"))
-            resource.setrlimit(resource.RLIMIT_AS, (size + (256 << 20), resource.RLIM_INFINITY))
-        import zel.zel, zel.zel_util as zu
-        zel.zel.set_stats_root({os.fsencode(tmp_path)!r})
-        reports = []
-        sys.unraisablehook = lambda u: reports.append(u.exc_value)
-        print(tuple(zu.system_port_traffic("eth0")))
-        print([(type(e).__name__, str(e)) for e in reports])
-    """)
-    assert proc.stdout.splitlines() == [
-        "(10, 0, 30, 40)",
-        str([("ValueError", f"counter file line longer than {LINE_ROOM} characters")])]
+# ---- counter paths held to their tree ------------------------------------------------
+
+COUNTER_VALUES = dict(tx_packets="1\n", tx_bytes="2\n", rx_packets="3\n", rx_bytes="4\n")
+
+
+@pytest.fixture
+def net(tmp_path):
+    """A counter tree rooted at tmp_path/net, with readable counter files
+    wherever a name with a "." or ".." component would lead: the tree's own
+    root, each port, and outside the tree."""
+    with counter_tree(tmp_path / "net") as port:
+        for name in ("", "eth0", "gi1/0"):
+            port(name, **COUNTER_VALUES)
+        for outside in (tmp_path / "elsewhere", tmp_path):
+            (outside / "statistics").mkdir(parents=True)
+            for counter, value in COUNTER_VALUES.items():
+                (outside / "statistics" / counter).write_text(value)
+        yield port
+
+
+# Each name with a "." or ".." component, and a name that only has dots
+# inside a component, which is read as any other.
+@pytest.mark.parametrize("name, dotted", [
+    ("..", "..."), ("../elsewhere", "..elsewhere"), (".", ".eth0"), ("./eth0", "eth0."),
+    ("eth0/..", "eth0/..."), ("gi1/./0", "gi1/.0"), ("gi1/0/..", "gi1/0/x.."),
+    (b"eth0/../../elsewhere", b"eth0.1"), (bytearray(b"../elsewhere"), bytearray(b"a..b")),
+])
+def test_name_with_dot_component_is_refused(zu, net, reports, capfd, name, dotted):
+    raw = bytes(name.encode("latin-1") if isinstance(name, str) else name)
+    message = f'port name {raw!r} has a "." or ".." path component'
+    assert zu.system_port_traffic(name) == (0, 0, 0, 0)
+    # The failure path of an unreadable counter, once for each counter.
+    assert [(where, type(exc), str(exc)) for where, exc in reports] == [
+        (WHERE, ValueError, message)] * 4
+    assert capfd.readouterr().err.count(f"ValueError: {message}\n") == 4
+    reports.clear()
+    net(dotted, **COUNTER_VALUES)
+    assert zu.system_port_traffic(dotted) == (1, 2, 3, 4)
+    assert reports == []
+
+
+def test_counter_path_that_is_no_regular_file_is_never_waited_on(zu, tree, reports):
+    # A FIFO without a writer blocks open() until one comes; a device never
+    # ends (/dev/zero) or is empty (/dev/null). None of them is a counter.
+    root = tree("eth0", rx_bytes="40\n")
+    statistics = root / "eth0" / "statistics"
+    fifo = statistics / "tx_packets"
+    os.mkfifo(fifo)
+    (statistics / "tx_bytes").mkdir()
+    (statistics / "rx_packets").symlink_to("/dev/zero")
+    result = []
+    reader = threading.Thread(target=lambda: result.append(zu.system_port_traffic("eth0")))
+    reader.start()
+    reader.join(timeout=10)
+    blocked = reader.is_alive()
+    if blocked:  # a writer comes, so that the reader ends
+        os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
+        reader.join()
+    assert not blocked, "the counter read waited on a FIFO"
+    assert result == [(0, 0, 0, 40)]
+    path = os.fsencode(statistics)
+    assert [(where, type(exc), str(exc)) for where, exc in reports] == [
+        (WHERE, OSError, f"counter file is not a regular file: {path + b'/tx_packets'!r}"),
+        # A directory is refused as before, by open itself.
+        (WHERE, IsADirectoryError, f"[Errno 21] Is a directory: {path + b'/tx_bytes'!r}"),
+        (WHERE, OSError, f"counter file is not a regular file: {path + b'/rx_packets'!r}"),
+    ]
+

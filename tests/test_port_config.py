@@ -177,7 +177,7 @@ class TestSystemPortTraffic:
             log, reports = [], []
 
             class CounterFile:
-                def __init__(self, path, mode):
+                def __init__(self, path, mode, *, opener):
                     self.stat = os.path.basename(path).decode()
                     log.append(("open", type(path), mode))
                 def __enter__(self):

@@ -8,6 +8,7 @@
 #include "core/calls.hpp"
 #include "core/module_namespace.hpp"
 #include "core/process.hpp"
+#include "core/stack_room.hpp"
 #include "core/strings.hpp"
 
 namespace zel {
@@ -29,10 +30,12 @@ FunctionObject *as_function(PyObject *self) {
 
 // The interpreter's recursion guard around one call of an operation, so
 // that an operation reaching itself (through a module-level name rebound to
-// it) raises RecursionError instead of exhausting the C stack.
+// it) raises RecursionError instead of exhausting the C stack: on the count,
+// or sooner when the thread's stack is too small for the count to protect.
 class RecursionGuard {
   public:
     RecursionGuard() {
+        require_stack_room();
         if (Py_EnterRecursiveCall(" while calling a Python object"))
             throw_error();
     }

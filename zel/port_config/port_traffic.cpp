@@ -6,7 +6,19 @@
 // that it still reaches the operator. Only errors are handled so: a
 // KeyboardInterrupt or SystemExit raised while a counter is read goes on to
 // the caller.
+//
+// The counter path is built from outside input, so it is held to its tree:
+// a port name with a "." or ".." component is refused before anything is
+// opened, and a counter path that is no regular file (a FIFO would block
+// open() for good) is refused without being waited on. Both are unreadable
+// counters like any other.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/boundary.hpp"
@@ -19,6 +31,7 @@
 #include "core/process.hpp"
 #include "core/siblings.hpp"
 #include "core/text_conversion.hpp"
+#include "core/unlocked.hpp"
 #include "port_config/strings.hpp"
 
 namespace zel {
@@ -67,10 +80,86 @@ Counter parse_counter(PyObject *file) {
     return as_counter(value.get());
 }
 
-// with open(path, "r") as file: return parse_counter(file)
+// open(2) without waiting, retried when a signal interrupts it (its
+// handlers run first, as the built-in open does); -1 with errno set.
+int open_without_waiting(const char *path, int flags) {
+    while (true) {
+        const auto [fd, error] = call_unlocked([&] {
+            const int opened = ::open(path, flags | O_NONBLOCK);
+            return std::pair{opened, errno};
+        });
+        if (fd >= 0 || error != EINTR) {
+            errno = error;
+            return fd;
+        }
+        handle_pending_signals();
+    }
+}
+
+// Closes fd, then raises OSError for `error` and the path, as the built-in
+// open does for a failed open.
+[[noreturn]] void close_and_raise(int fd, int error, PyObject *path) {
+    if (fd >= 0)
+        ::close(fd);
+    errno = error;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path);
+    throw_error();
+}
+
+// The opener of a counter file, opener(path, flags) for the built-in open:
+// the descriptor of a regular file. Anything else is closed and refused at
+// once, a directory with the interpreter's own IsADirectoryError. O_NONBLOCK
+// stays set: it changes nothing for a regular file.
+int open_regular_file(PyObject *path, int flags) {
+    Ref encoded;
+    {
+        PyObject *converted = nullptr;
+        if (PyUnicode_FSConverter(path, &converted) == 0)
+            throw_error();
+        encoded = Ref::steal(converted);
+    }
+    const int fd = open_without_waiting(PyBytes_AS_STRING(encoded.get()), flags);
+    if (fd < 0)
+        close_and_raise(fd, errno, path);
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        close_and_raise(fd, errno, path);
+    if (S_ISDIR(status.st_mode))
+        close_and_raise(fd, EISDIR, path);
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        PyErr_Format(PyExc_OSError, "counter file is not a regular file: %R", path);
+        throw_error();
+    }
+    return fd;
+}
+
+PyObject *counter_file_opener(PyObject *, PyObject *args) {
+    return at_boundary([&] {
+        PyObject *path = nullptr;
+        int flags = 0;
+        if (!PyArg_ParseTuple(args, "Oi:counter_file_opener", &path, &flags))
+            throw_error();
+        return require(PyLong_FromLong(open_regular_file(path, flags))).release();
+    });
+}
+
+PyMethodDef counter_file_opener_def = {"counter_file_opener", counter_file_opener, METH_VARARGS,
+                                       nullptr};
+
+// open(path, "r", opener=counter_file_opener)
+Ref open_counter_file(PyObject *path) {
+    Ref opener = require(PyCFunction_New(&counter_file_opener_def, nullptr));
+    Ref kwnames = require(PyTuple_Pack(1, PC.opener));
+    PyObject *args[] = {nullptr, path, PC.mode_read, opener.get()};
+    return require(
+        PyObject_Vectorcall(P.open, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
+}
+
+// with open(path, "r", opener=...) as file: return parse_counter(file)
 // A suppressed exception leaves nothing to return: the counter is 0.
 Counter read_counter_file(PyObject *path) {
-    Ref file = call(P.open, path, PC.mode_read);
+    Ref file = open_counter_file(path);
     Counter counter = 0;
     with_block(file.get(), [&](PyObject *opened) { counter = parse_counter(opened); });
     return counter;
@@ -93,12 +182,37 @@ void report_unreadable_counter() {
     PyErr_WriteUnraisable(PC.system_port_stat_where);
 }
 
+// Whether the port name has a "." or ".." path component, with which its
+// counter path would leave the port's own directory.
+bool leaves_its_directory(std::string_view name) {
+    while (true) {
+        const size_t slash = name.find('/');
+        const std::string_view component = name.substr(0, slash);
+        if (component == "." || component == "..")
+            return true;
+        if (slash == std::string_view::npos)
+            return false;
+        name.remove_prefix(slash + 1);
+    }
+}
+
+void require_port_name_in_tree(const std::string &name) {
+    if (!leaves_its_directory(name))
+        return;
+    Ref bytes =
+        require(PyBytes_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+    PyErr_Format(PyExc_ValueError, "port name %R has a \".\" or \"..\" path component",
+                 bytes.get());
+    throw_error();
+}
+
 // One counter of a port; an unreadable counter is 0, reported. Raises only
 // what is not an error (see report_unreadable_counter).
-Counter system_port_stat(const char *name, char *stat) {
+Counter system_port_stat(const std::string &name, char *stat) {
     try {
+        require_port_name_in_tree(name);
         // The path lives in the sibling's buffer: copy it before anything else.
-        const char *path = S.system_port_stat_path(const_cast<char *>(name), stat);
+        const char *path = S.system_port_stat_path(const_cast<char *>(name.c_str()), stat);
         if (path == nullptr) {
             PyErr_SetString(PyExc_SystemError, "system_port_stat_path() returned no path");
             throw_error();
@@ -126,10 +240,10 @@ ZEL_MODULE_OBJECT(SystemPortStats, make_system_port_stats);
 // buffer the conversion gave.
 Ref system_port_traffic(PyObject *port) {
     const std::string name = to_bytes(port).c_str();
-    const Counter tx_packets = system_port_stat(name.c_str(), *S.stats_tx_packets);
-    const Counter tx_bytes = system_port_stat(name.c_str(), *S.stats_tx_bytes);
-    const Counter rx_packets = system_port_stat(name.c_str(), *S.stats_rx_packets);
-    const Counter rx_bytes = system_port_stat(name.c_str(), *S.stats_rx_bytes);
+    const Counter tx_packets = system_port_stat(name, *S.stats_tx_packets);
+    const Counter tx_bytes = system_port_stat(name, *S.stats_tx_bytes);
+    const Counter rx_packets = system_port_stat(name, *S.stats_rx_packets);
+    const Counter rx_bytes = system_port_stat(name, *S.stats_rx_bytes);
     Ref stats_type = global(PC.SystemPortStats);
     return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),

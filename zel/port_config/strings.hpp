@@ -16,6 +16,7 @@
     X(SystemPortStats, "SystemPortStats")                                  \
     X(system_port_stats_fields, "tx_packets tx_bytes rx_packets rx_bytes") \
     X(mode_read, "r")                                                      \
+    X(opener, "opener")                                                    \
     X(readline, "readline")                                                \
     X(rstrip, "rstrip")                                                    \
     X(system_port_stat_where, "zel.zel_util.system_port_stat")

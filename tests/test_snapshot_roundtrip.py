@@ -203,10 +203,14 @@ def test_failures_are_recorded_as_failures_and_reported(tmp_path):
         "system_temperatures(): get_temp_list failed with -5; recorded as "
         "[fail] get_temp_list = -5",
         "psu_list(): get_psu_list failed with 3; recorded as [fail] get_psu_list = 3",
-        "trace to '192.0.2.7': init_trace_route failed (result -1); recorded as its "
-        "result = 0",
+        "trace to '192.0.2.7': init_trace_route failed (it returned a null pointer, which "
+        "the module reports as the context's result -1); recorded as its result = 0, a null "
+        "pointer",
     ]:
         assert f"zel_sim snapshot: {expected}" in reported
+    # One line per failure and nothing else: no warning of an import, no
+    # traceback the module prints for a counter it cannot read.
+    assert err.splitlines() == reported
     # gi9/9 has no counter files at all: four failures.
     assert sum("'gi9/9'): " in line and "could not be read" in line for line in reported) == 4
     data = zel_sim.scenario.load(b)
@@ -252,9 +256,10 @@ def test_device_mode_never_loads_the_simulator(tmp_path):
     # simulator (the start scenario is not even read).
     proc = start_snapshot(tmp_path / "nonexistent.toml", tmp_path / "out.toml", "--device")
     _, err = proc.communicate(timeout=60)
-    assert proc.returncode == 1
-    assert "zel_sim snapshot: zel.zel_util cannot be imported here:" in err
-    assert "undefined symbol" in err
+    assert (proc.returncode, err) == (
+        1, "zel_sim snapshot: --device: the platform is not in this process (no platform "
+           "library is loaded here): run the command where the back-end runs on the switch, "
+           "or read the simulator with --simulator\n")
 
 
 def test_a_process_that_has_the_platform_is_read_as_a_device(tmp_path):

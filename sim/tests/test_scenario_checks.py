@@ -5,6 +5,7 @@ import ctypes
 import json
 import os
 import pathlib
+import pickle
 import re
 import subprocess
 import sys
@@ -394,6 +395,62 @@ def test_check_command(tmp_path):
     assert proc.stderr == (f"scenario {bad}: Expected `str`, got `int` - at "
                            "`$.system.hostname`\n")
     assert cli("check", good).returncode == 0
+
+
+def test_check_reports_every_problem_of_a_file_each_located(tmp_path):
+    bad = write(tmp_path, """sytem = 1
+[system]
+hostnme = "x"
+backup_time = true
+[[dot1x]]
+interface = "gi1"
+mode = "2"
+[[dot1x.sessions]]
+mac = 5
+[[dot1x]]
+mode = 1
+[[port]]
+name = "../x"
+[fail]
+get_tmp_list = -1
+sms_do_flush = "x"
+""")
+    problems = [
+        "Object contains unknown field `sytem` - at `$` (did you mean `system`?)",
+        "Object contains unknown field `hostnme` - at `$.system` (did you mean `hostname`?)",
+        "`backup_time` = true names no time: give a date-time with its offset, epoch seconds, "
+        "or false for no backup - at `$.system.backup_time`",
+        "Expected `int`, got `str` - at `$.dot1x[0].mode`",
+        "Expected `str`, got `int` - at `$.dot1x[0].sessions[0].mac`",
+        "Object missing required field `interface` - at `$.dot1x[1]`",
+        "`name` '../x' is not a port name (no empty, '.' or '..' parts, no leading '/', no "
+        "NUL) - at `$.port[0]`",
+        "Invalid enum value 'get_tmp_list' - at `key` in `$.fail` (did you mean "
+        "`get_temp_list`?)",
+        "Expected `int`, got `str` - at `$.fail.sms_do_flush`",
+    ]
+    message = f"scenario {bad}: 9 problems:\n" + "".join(f"  {p}\n" for p in problems)
+    proc = cli("check", bad)
+    assert (proc.returncode, proc.stdout, proc.stderr) == (1, "", message)
+    # Loading raises one error holding them all, naming the file.
+    with pytest.raises(zel_sim.ScenarioError) as excinfo:
+        zel_sim.load_scenario(bad)
+    assert str(excinfo.value) + "\n" == message
+    assert (excinfo.value.source, excinfo.value.problems) == (str(bad), problems)
+    again = pickle.loads(pickle.dumps(excinfo.value))
+    assert (str(again), again.problems) == (str(excinfo.value), problems)
+
+
+def test_unknown_keys_suggest_the_nearest_known_one():
+    with pytest.raises(zel_sim.ScenarioError) as excinfo:
+        zel_sim.load_scenario({"system": {"hostnme": "x"}, "hardware": {"temps": [1.0]},
+                               "zzz": 1})
+    assert str(excinfo.value) == (
+        "scenario given as a dict: 3 problems:\n"
+        "  Object contains unknown field `zzz` - at `$`\n"
+        "  Object contains unknown field `hostnme` - at `$.system` (did you mean `hostname`?)\n"
+        "  Object contains unknown field `temps` - at `$.hardware` (did you mean "
+        "`temperatures`?)")
 
 
 def test_dump_fills_in_every_default_and_reads_back_the_same(tmp_path):

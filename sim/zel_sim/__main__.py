@@ -1,7 +1,7 @@
-"""python -m zel_sim check FILE... | dump [FILE] | schema | snapshot [...]
+"""python -m zel_sim check FILE... | dump [FILE] | schema | snapshot [...] | diff A B
 
-check   validates each scenario file; prints "FILE: ok" or the problems, and
-        exits with 1 when one is not usable
+check   validates each scenario file; prints "FILE: ok" or every problem of
+        the file, and exits with 1 when one is not usable
 dump    prints a scenario whole as TOML (what it extends merged in, every
         default filled in): FILE, or the one this process would start with
         (ZEL_SIM_SCENARIO, or the default switch)
@@ -10,12 +10,14 @@ schema  prints the JSON Schema of scenario files (a copy ships as
 snapshot
         writes a scenario reproducing what zel.zel_util's read-only operations
         return, on a switch or against the simulator (see its --help)
+diff    compares what those operations return under scenario A and under
+        scenario B, per operation; exits with 1 when they differ (see its --help)
 
 The command loads neither the simulator library nor a scenario of its own
-accord: check, dump and schema need neither, and snapshot loads the
-simulator only when it reads a simulated switch. On a switch, where only
-this package's Python files and the standard library are at hand, snapshot
-imports nothing else.
+accord: check, dump and schema need neither, snapshot loads the simulator
+only when it reads a simulated switch, and diff loads it to run A and B. On
+a switch, where only this package's Python files and the standard library
+are at hand, snapshot imports nothing else.
 """
 
 from __future__ import annotations
@@ -104,6 +106,10 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
     from ._toml_writer import quoted
 
     device = args.device or (not args.simulator and snapshot.platform_in_process())
+    if args.device and not snapshot.platform_in_process():
+        raise SystemExit("zel_sim snapshot: --device: the platform is not in this process "
+                         "(no platform library is loaded here): run the command where the "
+                         "back-end runs on the switch, or read the simulator with --simulator")
     if not device and not os.path.exists(_lib.LIBRARY):
         raise SystemExit("zel_sim snapshot: the platform is not in this process and the "
                          "simulator library is not installed: run it where the back-end runs")
@@ -129,12 +135,24 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
         ports = [d.interface for d in start.dot1x]
         ports += [p.name for p in start.port if p.name not in ports]
         hostname = (zel_sim.hostname(), "the one committed in the simulated platform")
+    return _module("snapshot"), source, ports, hostname
+
+
+def _module(command: str) -> ModuleType:
+    """zel.zel_util, without the DeprecationWarning its sibling modules'
+    pyramid.compat gives on import (the back-end's own business), or
+    SystemExit."""
+    import warnings
+
     try:
-        import zel.zel_util as module
+        with warnings.catch_warnings():
+            warnings.filterwarnings("ignore", category=DeprecationWarning,
+                                    message="`pyramid.compat` is deprecated")
+            import zel.zel_util as module
     except ImportError as error:
-        raise SystemExit(f"zel_sim snapshot: zel.zel_util cannot be imported here: {error}"
+        raise SystemExit(f"zel_sim {command}: zel.zel_util cannot be imported here: {error}"
                          ) from None
-    return module, source, ports, hostname
+    return module
 
 
 def _snapshot(args: argparse.Namespace) -> int:
@@ -172,6 +190,64 @@ def _snapshot_parser(commands: Any) -> None:
                        help="read the simulated switch of ZEL_SIM_SCENARIO (or the default)")
 
 
+DIFF_HELP = """\
+Loads scenario A, then scenario B, into the simulated platform of this
+process, reads each through zel.zel_util's read-only operations (the system
+values and hardware lists, the 802.1X state, sessions and traffic counters
+of every interface and port either scenario names, a traceroute to every
+target either names) and prints, per operation, where the results differ
+and the two values. A snapshot against the scenario it was taken from shows
+what the snapshot does not reproduce.
+
+Exit status: 0 when every result is equal, 1 when any differs, 2 when a
+scenario cannot be used. A or B may be "default", the embedded switch.
+"""
+
+
+def _diff(args: argparse.Namespace) -> int:
+    from . import _lib, diff, scenario
+
+    files = [scenario.DEFAULT_PATH if f == "default" else pathlib.Path(f)
+             for f in (args.a, args.b)]
+    try:
+        chosen = [scenario.load(f) for f in files]
+    except ScenarioError as error:
+        print(f"zel_sim diff: {error}", file=sys.stderr)
+        return 2
+    if not os.path.exists(_lib.LIBRARY):
+        raise SystemExit("zel_sim diff: the simulator library is not installed")
+    _lib.load()
+    import zel_sim
+
+    module = _module("diff")
+    ports, traces = diff.names(chosen)
+    traces += [t for t in args.trace if t not in traces]
+    results = []
+    for one in chosen:
+        zel_sim.load_scenario(one)
+        results.append(diff.read(module, ports, traces))
+    lines = diff.report(*results)
+    compared = len(results[0])
+    if not lines:
+        print(f"A ({args.a}) and B ({args.b}) answer alike: {compared} read-only operations "
+              "compared")
+        return 0
+    differing = sum(1 for line in lines if not line.startswith(" "))
+    print(f"A = {args.a}, B = {args.b}: {differing} of {compared} read-only operations differ")
+    print("\n".join(lines))
+    return 1
+
+
+def _diff_parser(commands: Any) -> None:
+    parser = commands.add_parser(
+        "diff", help="what the read-only operations return under two scenarios, compared",
+        description=DIFF_HELP, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("a", metavar="A", help="a scenario file (or default)")
+    parser.add_argument("b", metavar="B", help="a scenario file, such as a snapshot (or default)")
+    parser.add_argument("--trace", nargs="+", action="extend", default=[], metavar="HOST",
+                        help="also compare a traceroute to each HOST")
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m zel_sim",
                                      description="Scenarios of the simulated switch.")
@@ -182,9 +258,12 @@ def main(argv: list[str] | None = None) -> int:
     dump.add_argument("file", nargs="?", type=pathlib.Path, metavar="FILE")
     commands.add_parser("schema", help="JSON Schema of scenario files")
     _snapshot_parser(commands)
+    _diff_parser(commands)
     args = parser.parse_args(argv)
     if args.command == "snapshot":
         return _snapshot(args)
+    if args.command == "diff":
+        return _diff(args)
     if args.command == "check":
         return _check(args.files)
     if args.command == "dump":

@@ -68,6 +68,14 @@ def name_problem(name: str) -> str | None:
     return None
 
 
+def name_schema() -> dict[str, object]:
+    """The JSON Schema of a port name: what name_problem refuses, but for
+    the bytes of a name, which a schema counts in characters (the same in
+    Latin-1)."""
+    part = r"(?!\.\.?(/|$))[\u0001-\u002e\u0030-\u00ff]{1,%d}" % NAME_PART_MAX
+    return {"type": "string", "maxLength": NAME_MAX, "pattern": f"^{part}(/{part})*$"}
+
+
 def clash(names: Iterable[str]) -> tuple[str, str] | None:
     """The first port name whose directory would stand where another port
     has a counter file ("a/statistics/tx_packets" beside "a"), with what is

@@ -24,13 +24,14 @@ import pathlib
 import stat
 import struct
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Annotated, Any, Literal, Union
+from typing import TYPE_CHECKING, Annotated, Any, ClassVar, Literal, Union
 
 import msgspec
 from msgspec import UNSET, Meta, Struct, UnsetType, field
 
 from . import _ports, records
 from ._errors import ScenarioError
+from ._problems import problems as _problems_of
 from ._lib import FUNCTIONS
 
 __all__ = [
@@ -51,16 +52,24 @@ Word = Annotated[int, Meta(ge=-(2**31), le=2**32 - 1)]
 Vlan = Annotated[int, Meta(ge=0, le=2**16 - 1)]
 # Counter files hold unsigned 64-bit values (checked by Port: msgspec bounds
 # stop at 63 bits).
-Counter = Annotated[int, Meta(ge=0)]
+Counter = Annotated[int, Meta(ge=0, extra_json_schema={"maximum": 2**64 - 1})]
 Seconds = Annotated[float, Meta(ge=0, le=3600)]
 # A single-precision value: checked by the section that holds it (inf and nan
-# included, as TOML writes them).
-Float32 = float
+# included, as TOML writes them; JSON has neither).
+FLOAT32_MAX = 3.4028234663852886e38
+Float32 = Annotated[float, Meta(extra_json_schema={"minimum": -FLOAT32_MAX,
+                                                   "maximum": FLOAT32_MAX})]
 # The device's long is 32 bits: a backup time must fit it.
 Epoch = Annotated[int, Meta(ge=-(2**31), le=2**31 - 1)]
-BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True)], Epoch, bool]
+# false: no backup (true names no time, and is refused).
+# A date-time with its offset, as TOML writes it (an editor sees it as a string).
+_DATE_TIME = r"^\d{4}-\d\d-\d\d[Tt ]\d\d:\d\d:\d\d(\.\d+)?([Zz]|[+-]\d\d:\d\d)$"
+BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True, extra_json_schema={
+    "pattern": _DATE_TIME})], Epoch, Literal[False]]
+_NO_TIME = "Invalid enum value True - at `$.system.backup_time`"
 Probe = tuple[Word, Word, Float32]
-Key = Annotated[str, Meta(min_length=1)]
+# A name the module passes to the platform as its Latin-1 bytes.
+Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": "^[\\u0000-\\u00ff]*$"})]
 COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
 Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
 
@@ -75,7 +84,11 @@ _whole = contextvars.ContextVar("_whole", default=True)
 
 
 class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
-    pass
+    # The room of each text field's platform field, with the terminator, and
+    # the encoding its strings are written in: checked here, and written
+    # into the JSON Schema from here.
+    text_rooms: ClassVar[dict[str, int]] = {}
+    text_encoding: ClassVar[str] = "latin-1"
 
 
 class Hex(_Strict):
@@ -110,14 +123,15 @@ def _check_float32(value: float, what: str) -> None:
         struct.pack("<f", value)
     except OverflowError:
         raise ValueError(f"{what} {value!r} does not fit single precision "
-                         "(at most 3.4028234663852886e+38 in magnitude, or inf, -inf, nan)"
+                         f"(at most {FLOAT32_MAX!r} in magnitude, or inf, -inf, nan)"
                          ) from None
 
 
-def _check_texts(struct: Struct, rooms: dict[str, int], encoding: str = "latin-1") -> None:
+def _check_texts(struct: _Strict) -> None:
     """Every text must fit its platform field: a string with the
     terminator, a text given by its bytes at most whole."""
-    for name, room in rooms.items():
+    encoding = struct.text_encoding
+    for name, room in struct.text_rooms.items():
         value = getattr(struct, name)
         if isinstance(value, Hex):
             if len(value.data) > room:
@@ -159,15 +173,24 @@ def _unique_values(values: Sequence[str], where: str) -> None:
             raise ValueError(f"{where}[{index}]: {value!r} is given twice")
 
 
-def _located(error: msgspec.MsgspecError) -> str:
-    """msgspec's message, with the location even at the top level."""
+def _worded(text: str) -> str:
+    """msgspec's message, said as a scenario's author needs it."""
     # A text field takes a string or its bytes as a table: the string is
     # what a wrong value should have been, in the message.
-    text = str(error).replace("Expected `str | object", "Expected `str")
+    text = text.replace("Expected `str | object", "Expected `str")
+    if text == _NO_TIME:
+        return ("`backup_time` = true names no time: give a date-time with its offset, epoch "
+                "seconds, or false for no backup - at `$.system.backup_time`")
     for alone in ("date", "time"):
         if f", got `{alone}`" in text:
             text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
                      "such as 2024-11-18T02:30:00Z)")
+    return text
+
+
+def _located(error: msgspec.MsgspecError) -> str:
+    """msgspec's message, with the location even at the top level."""
+    text = _worded(str(error))
     if " - at `" in text or not isinstance(error, msgspec.ValidationError):
         return text
     return f"{text} - at `$`"
@@ -179,6 +202,8 @@ def _located(error: msgspec.MsgspecError) -> str:
 class System(_Strict):
     """[system]: hostname, last backup and the configuration answers."""
 
+    text_rooms = {"hostname": records.HOSTNAME_ROOM}
+
     hostname: Text = ""
     backup_time: BackupTime = False
     diag_debug: Word = 0
@@ -189,10 +214,7 @@ class System(_Strict):
     unknown_port_result: Word = -1
 
     def __post_init__(self) -> None:
-        _check_texts(self, {"hostname": records.HOSTNAME_ROOM})
-        if self.backup_time is True:
-            raise ValueError("`backup_time` = true names no time: give a date-time with its "
-                             "offset, epoch seconds, or false for no backup")
+        _check_texts(self)
         if isinstance(self.backup_time, datetime.datetime):
             seconds = int(self.backup_time.timestamp())
             if not -(2**31) <= seconds < 2**31:
@@ -202,6 +224,8 @@ class System(_Strict):
 
 class Session(_Strict):
     """[[dot1x.sessions]]: one 802.1X session (up to 20 per interface)."""
+
+    text_rooms = records.SESSION_TEXT_ROOMS
 
     mac: Text = ""
     type: Text = ""
@@ -218,11 +242,13 @@ class Session(_Strict):
     dynamic_assigned_vlan_id: Vlan = 0
 
     def __post_init__(self) -> None:
-        _check_texts(self, records.SESSION_TEXT_ROOMS)
+        _check_texts(self)
 
 
 class Dot1x(_Strict):
     """[[dot1x]]: the 802.1X state of one interface; name defaults to interface."""
+
+    text_rooms = records.DOT1X_TEXT_ROOMS
 
     interface: Key
     result: Word = 1
@@ -250,7 +276,7 @@ class Dot1x(_Strict):
             self.name = self.interface
         if self.count is None:
             self.count = len(self.sessions)
-        _check_texts(self, records.DOT1X_TEXT_ROOMS)
+        _check_texts(self)
 
 
 class Port(_Strict):
@@ -276,16 +302,21 @@ class Port(_Strict):
 class Psu(_Strict):
     """[[hardware.psu]]: one power supply (up to 13)."""
 
+    text_rooms = {"name": records.PSU_NAME_ROOM}
+
     name: Text
     ok: Word = 1
     connected: Word = 1
 
     def __post_init__(self) -> None:
-        _check_texts(self, {"name": records.PSU_NAME_ROOM})
+        _check_texts(self)
 
 
 class Flash(_Strict):
     """[[hardware.flash]]: one flash partition (up to 8); image "" = none."""
+
+    text_rooms = {"image": records.FLASH_IMAGE_ROOM}
+    text_encoding = "utf-8"
 
     partition: Word = 0
     image: Text = ""
@@ -295,7 +326,7 @@ class Flash(_Strict):
     active: Word = 0
 
     def __post_init__(self) -> None:
-        _check_texts(self, {"image": records.FLASH_IMAGE_ROOM}, encoding="utf-8")
+        _check_texts(self)
 
 
 class Hardware(_Strict):
@@ -321,6 +352,8 @@ class Hop(_Strict):
     """One hop of a route: ttl defaults to its position; the last hop ends
     the trace (result 1), the others answer 0 unless given (never 1)."""
 
+    text_rooms = records.TRACE_RESPONSE_ROOMS
+
     ttl: Word | None = None
     ip: Text = ""
     host: Text = ""
@@ -330,7 +363,7 @@ class Hop(_Strict):
     result: Word | None = None
 
     def __post_init__(self) -> None:
-        _check_texts(self, records.TRACE_RESPONSE_ROOMS)
+        _check_texts(self)
         for index, (_, _, time) in enumerate(self.probes):
             _check_float32(time, f"probes[{index}] time")
         if self.probe_count is None:
@@ -362,6 +395,8 @@ _HEADER_ROOMS = dict(records.TRACE_HEADER_ROOMS)
 class Destination(_Strict):
     """The route to one target; keys left out are those of [traceroute]."""
 
+    text_rooms = {"target": records.TRACE_HOST_ROOM, **_HEADER_ROOMS}
+
     target: Key
     result: Word | UnsetType = UNSET
     delay: Seconds | UnsetType = UNSET
@@ -375,11 +410,13 @@ class Destination(_Strict):
     hop: list[Hop] | UnsetType = UNSET
 
     def __post_init__(self) -> None:
-        _check_texts(self, {"target": records.TRACE_HOST_ROOM, **_HEADER_ROOMS})
+        _check_texts(self)
 
 
 class Traceroute(_Strict):
     """init_trace_route and the hops of every target no destination names."""
+
+    text_rooms = _HEADER_ROOMS
 
     result: Word = 1
     delay: Seconds = 0.0
@@ -394,7 +431,7 @@ class Traceroute(_Strict):
     destination: list[Destination] = []
 
     def __post_init__(self) -> None:
-        _check_texts(self, _HEADER_ROOMS)
+        _check_texts(self)
         _unique(self.destination, "target", "destination")
         if not _whole.get():
             return
@@ -486,31 +523,30 @@ MAX_CHAIN = 64
 _NESTED = "nested too deeply to be read (a scenario's values nest a few levels)"
 
 
+def _problems(data: Any, name: str, whole: bool, merged: bool = False) -> None:
+    """Raises a ScenarioError with every problem of the data, if any."""
+    token = _whole.set(whole)
+    try:
+        found = [_worded(p) for p in _problems_of(data, Scenario)]
+    except RecursionError:
+        raise ScenarioError(name, _NESTED) from None
+    finally:
+        _whole.reset(token)
+    if found:
+        raise ScenarioError(name, [p + " (in the scenario with what it extends merged in)"
+                                   for p in found] if merged else found)
+
+
 def _decode(text: str, name: str) -> dict[str, Any]:
     """The file's own data, checked on its own (types, keys, rooms)."""
-    token = _whole.set(False)
     try:
-        msgspec.toml.decode(text, type=Scenario)
         data: dict[str, Any] = msgspec.toml.decode(text)
     except msgspec.MsgspecError as error:
         raise ScenarioError(name, _located(error)) from None
     except RecursionError:
         raise ScenarioError(name, _NESTED) from None
-    finally:
-        _whole.reset(token)
+    _problems(data, name, whole=False)
     return data
-
-
-def _check_dict(data: dict[str, Any], name: str) -> None:
-    token = _whole.set(False)
-    try:
-        msgspec.convert(data, Scenario)
-    except msgspec.MsgspecError as error:
-        raise ScenarioError(name, _located(error)) from None
-    except RecursionError:
-        raise ScenarioError(name, _NESTED) from None
-    finally:
-        _whole.reset(token)
 
 
 _KINDS = {stat.S_IFIFO: "a FIFO", stat.S_IFCHR: "a character device",
@@ -603,7 +639,7 @@ def _raw(source: Source, base: pathlib.Path
          ) -> tuple[dict[str, Any], str, pathlib.Path, tuple[str, ...]]:
     """(data, name for messages, directory extends is relative to, files read)."""
     if isinstance(source, dict):
-        _check_dict(source, "given as a dict")
+        _problems(source, "given as a dict", whole=False)
         return dict(source), "given as a dict", base, ()
     if isinstance(source, os.PathLike) or (isinstance(source, str) and _looks_like_path(source)):
         given = base / source
@@ -634,14 +670,8 @@ def load(source: Source, base: str | os.PathLike[str] | None = None) -> Scenario
     data, name, parent_base, chain = _raw(source, pathlib.Path.cwd() if base is None
                                           else pathlib.Path(base))
     merged = _resolve(data, name, parent_base, chain)
-    try:
-        chosen = msgspec.convert(merged, Scenario)
-    except msgspec.MsgspecError as error:
-        problem = _located(error) + (" (in the scenario with what it extends merged in)"
-                                if data is not merged else "")
-        raise ScenarioError(name, problem) from None
-    except RecursionError:
-        raise ScenarioError(name, _NESTED) from None
+    _problems(merged, name, whole=True, merged=data is not merged)
+    chosen = msgspec.convert(merged, Scenario)
     try:
         compile_scripts(chosen, _dry_step)
     except (ValueError, TypeError, OverflowError, struct.error) as error:
@@ -678,8 +708,9 @@ def dump(scenario: Scenario) -> str:
 
 def schema() -> dict[str, Any]:
     """JSON Schema of a scenario file, for editors."""
-    result: dict[str, Any] = msgspec.json.schema(Scenario)
-    return result
+    from ._schema import schema as generated
+
+    return generated()
 
 
 # ---- scripts ---------------------------------------------------------------------

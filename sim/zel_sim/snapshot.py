@@ -15,8 +15,10 @@ callback as it happens). render() writes it as TOML.
 
 from __future__ import annotations
 
+import contextlib
 import dataclasses
 import datetime
+import io
 import math
 import os
 import struct
@@ -261,7 +263,8 @@ def _dot1x(r: _Reader, port: str) -> dict[str, Any] | None:
 class _CounterWatch:
     """The counter reads of one system_port_traffic() call: which counter
     files were opened (audit events), and which reads failed (the module
-    reports them to sys.unraisablehook and counts 0)."""
+    prints each one's traceback to standard error, kept out of the
+    snapshot's report, reports it to sys.unraisablehook and counts 0)."""
 
     _active: _CounterWatch | None = None
     _hooked = False
@@ -287,11 +290,14 @@ class _CounterWatch:
             _CounterWatch._hooked = True
         self._saved = sys.unraisablehook
         sys.unraisablehook = self._unraisable
+        self._stderr = contextlib.redirect_stderr(io.StringIO())
+        self._stderr.__enter__()
         _CounterWatch._active = self
         return self
 
     def __exit__(self, *exc: object) -> None:
         _CounterWatch._active = None
+        self._stderr.__exit__(None, None, None)
         sys.unraisablehook = self._saved
 
 
@@ -484,9 +490,11 @@ def _trace(r: _Reader, host: str) -> dict[str, Any] | None:
         return None
     entry: dict[str, Any] = {"target": target}
     if context.results == [-1]:
+        # The platform returned no trace context; -1 is the module's word for it.
         entry["result"] = 0
-        r.failed(f"trace to {host!r}: init_trace_route failed (result -1)",
-                 "recorded as its result = 0")
+        r.failed(f"trace to {host!r}: init_trace_route failed (it returned a null pointer, "
+                 "which the module reports as the context's result -1)",
+                 "recorded as its result = 0, a null pointer")
         return entry
     header = context["traceRouteHeader"]
     entry["result"] = 1

@@ -37,7 +37,7 @@ READY  := $(VENV)/.ready
 # need the sanitizer runtime in pip and the compilers too.
 PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -70,6 +70,11 @@ typecheck: build
 	$(PY) -m mypy --strict tests/typing/client.py
 	$(PY) -m mypy --strict tests/typing/sim_client.py
 	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
+
+# The built module imports no private CPython symbol beyond what public
+# macros expand to, and its sources name no private API (nm and grep).
+public-api-check: build
+	scripts/public-api-check $$($(PY) -c 'import importlib.util as u; print(u.find_spec("zel.zel_util").origin)')
 
 # The wheels as users build them, installed in fresh environments: the module
 # with the simulator, and the module alone.

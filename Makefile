@@ -91,12 +91,14 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of the READMEs; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into both READMEs (bench-table), also when a
-# target is missed.
+# target is missed. On another interpreter (PYTHON=3.13) the figures go to
+# bench/results-3.13.json and only the terminal: the READMEs show 3.12's.
+BENCH_JSON := bench/results$(VERSION_SUFFIX).json
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
-	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check); \
+	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
-	if [ "$(filter-out 0,$(QUICK))" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	if [ "$(filter-out 0,$(QUICK))$(VERSION_SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
 # The table of bench/results.json into README.md and bench/README.md.

@@ -11,6 +11,7 @@
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
 #include "core/function_object.hpp"
+#include "core/interpreter_exit.hpp"
 #include "core/module_namespace.hpp"
 #include "core/named_tuples.hpp"
 #include "core/process.hpp"
@@ -244,6 +245,7 @@ void execute(PyObject *module) {
     Execution execution(module);  // step 2
     set_builtins(module);         // step 3
     watch_namespaces();
+    watch_for_interpreter_exit();
     check_version();        // step 4
     ready_function_type();  // step 5
     create_constants();

@@ -2,23 +2,30 @@
 # environment with Python 3.12 when missing, installs what is needed, builds
 # the simulator and the module, then runs.
 #
+# PYTHON=3.13 (any 3.X) does the same against that interpreter, in an
+# environment and build folders of its own (`.venv-3.13`, `build/3.13`):
+# `make test PYTHON=3.13` runs the whole suite on it.
+#
 # `make sanitize` runs the whole suite against a build of the module and the
 # simulator instrumented with AddressSanitizer and UndefinedBehaviorSanitizer,
 # in an environment of its own. The interpreter is not instrumented: the
 # sanitizer runtime is preloaded and PYTHONMALLOC=malloc routes the
 # interpreter's allocations through it, so reads past a record are caught.
 SANITIZE ?= 0
+PYTHON ?= 3.12
+# The default interpreter keeps the plain names; another one suffixes them.
+VERSION_SUFFIX := $(if $(filter 3.12,$(PYTHON)),,-$(PYTHON))
 ifeq ($(SANITIZE),1)
-VENV      := .venv-asan
-BUILD     := build/asan
+VENV      := .venv-asan$(VERSION_SUFFIX)
+BUILD     := build/asan$(VERSION_SUFFIX)
 BUILD_ENV := ZEL_SANITIZE=ON
 RUN_ENV   := LD_PRELOAD="$(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so) $(shell g++ -print-file-name=libstdc++.so.6)" \
              PYTHONMALLOC=malloc \
              ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
              UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 else
-VENV      := .venv
-BUILD     := build
+VENV      := .venv$(VERSION_SUFFIX)
+BUILD     := build$(subst -,/,$(VERSION_SUFFIX))
 BUILD_ENV :=
 RUN_ENV   :=
 endif
@@ -40,14 +47,14 @@ source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o
 SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
-.PHONY: all build demo test sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
 $(READY): requirements-dev.txt
 	@rm -rf $(VENV)
-	@echo "==> creating $(VENV) with Python 3.12"
-	py=$$(scripts/find-python3.12) && "$$py" -m venv $(VENV)
+	@echo "==> creating $(VENV) with Python $(PYTHON)"
+	py=$$(scripts/find-python $(PYTHON)) && "$$py" -m venv $(VENV)
 	@echo "==> installing the development requirements (requirements-dev.txt)"
 	$(PIP) install --progress-bar off -r requirements-dev.txt
 	@touch $@
@@ -74,7 +81,7 @@ test: build
 	$(RUN_ENV) $(PY) -m pytest -q
 
 sanitize:
-	$(MAKE) test SANITIZE=1
+	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON)
 
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
@@ -84,6 +91,11 @@ typecheck: build
 	$(PY) -m mypy --strict tests/typing/client.py
 	$(PY) -m mypy --strict tests/typing/sim_client.py
 	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
+
+# The built module imports no private CPython symbol beyond what public
+# macros expand to, and its sources name no private API (nm and grep).
+public-api-check: build
+	scripts/public-api-check $$($(PY) -c 'import importlib.util as u; print(u.find_spec("zel.zel_util").origin)')
 
 # The wheels as users build them, installed in fresh environments: the module
 # with the simulator, and the module alone.
@@ -100,12 +112,14 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into bench/README.md (bench-table), also when a
-# target is missed.
+# target is missed. On another interpreter (PYTHON=3.13) the figures go to
+# bench/results-3.13.json and only the terminal: bench/README.md shows 3.12's.
+BENCH_JSON := bench/results$(VERSION_SUFFIX).json
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
-	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check); \
+	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
-	if [ "$(filter-out 0,$(QUICK))" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	if [ "$(filter-out 0,$(QUICK))$(VERSION_SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
 # The table of bench/results.json into bench/README.md.
@@ -119,4 +133,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan
+	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.*

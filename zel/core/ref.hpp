@@ -22,6 +22,8 @@
 
 #include <utility>
 
+#include "core/interpreter_exit.hpp"
+
 namespace zel {
 
 // Thrown when the Python error indicator is set and the current operation
@@ -34,9 +36,22 @@ struct PyErrorSet {};
 
 // Whether this thread holds the interpreter lock, that is has a current
 // thread state. The module's code always does, except while a thread is
-// being torn down at interpreter exit (see above).
+// being torn down at interpreter exit (see above): its thread state was
+// detached when it let the lock go, and stays so. (The thread's registered
+// thread state, PyGILState_GetThisThreadState(), stays set then, and cannot
+// tell.) 3.12 has no public call that reads the current thread state without
+// failing when there is none, and PyGILState_Check() costs too much to ask on
+// every release: it is asked only once the exit has begun, which the
+// interpreter's atexit callbacks and Py_IsInitialized() report before any
+// thread is torn down.
 inline bool holds_interpreter_lock() {
-    return _PyThreadState_UncheckedGet() != nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_GetUnchecked() != nullptr;
+#else
+    if (!interpreter_exit_begun.load(std::memory_order_relaxed) && Py_IsInitialized())
+        return true;
+    return PyGILState_Check() != 0;
+#endif
 }
 
 class Ref {

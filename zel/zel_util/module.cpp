@@ -7,11 +7,11 @@
 #include <Python.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
 #include "core/function_object.hpp"
+#include "core/interpreter_exit.hpp"
 #include "core/module_namespace.hpp"
 #include "core/named_tuples.hpp"
 #include "core/process.hpp"
@@ -152,12 +152,13 @@ void set_builtins(PyObject *module) {
 void check_version() {
     const unsigned runtime = static_cast<unsigned>(Py_Version >> 16);
     const int major = static_cast<int>(runtime >> 8), minor = static_cast<int>(runtime & 0xff);
-    if (major == 3 && minor == 12)
+    if (major == PY_MAJOR_VERSION && minor == PY_MINOR_VERSION)
         return;
     char message[200];
     std::snprintf(message, sizeof message,
                   "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                  3, 12, "zel.zel_util", "does not match", major, minor);
+                  PY_MAJOR_VERSION, PY_MINOR_VERSION, "zel.zel_util", "does not match", major,
+                  minor);
     require_status(PyErr_WarnEx(nullptr, message, 1));
 }
 
@@ -194,25 +195,10 @@ PyObject *cached_builtin(PyObject *name) {
     return Py_NewRef(value);
 }
 
-// The builtins module's own format function, not a replacement of it.
-bool is_builtin_format(PyObject *format) {
-    if (!PyCFunction_Check(format))
-        return false;
-    PyObject *owner = PyCFunction_GET_SELF(format);
-    const PyMethodDef *def = reinterpret_cast<PyCFunctionObject *>(format)->m_ml;
-    if (owner == nullptr || !PyModule_Check(owner) || std::strcmp(def->ml_name, "format") != 0)
-        return false;
-    const char *module_name = PyModule_GetName(owner);
-    if (module_name == nullptr)
-        throw_error();
-    return std::strcmp(module_name, "builtins") == 0;
-}
-
 void cache_builtins() {
     Py_XSETREF(P.range, cached_builtin(M.range));
     Py_XSETREF(P.open, cached_builtin(M.open));
     Py_XSETREF(P.format, cached_builtin(M.format));
-    P.format_is_builtin = is_builtin_format(P.format);
     Py_XSETREF(P.value_error, cached_builtin(M.ValueError));
 }
 
@@ -259,6 +245,7 @@ void execute(PyObject *module) {
     Execution execution(module);  // step 2
     set_builtins(module);         // step 3
     watch_namespaces();
+    watch_for_interpreter_exit();
     check_version();        // step 4
     ready_function_type();  // step 5
     create_constants();

@@ -30,7 +30,7 @@ READY  := $(VENV)/.ready
 # need the sanitizer runtime in pip and the compilers too.
 PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test test-32 sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -54,6 +54,13 @@ test: build
 
 sanitize:
 	$(MAKE) test SANITIZE=1
+
+# The whole suite on a 32-bit interpreter, as the device runs the module:
+# Debian's i386 CPython 3.13 in a Debian root made once per machine, the
+# module and the simulator built there with ARM's unsigned `char`
+# (scripts/test-32; needs root).
+test-32:
+	scripts/test-32
 
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
@@ -98,4 +105,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan
+	rm -rf build sim/build .venv .venv-asan .venv-32

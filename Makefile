@@ -2,23 +2,30 @@
 # environment with Python 3.12 when missing, installs what is needed, builds
 # the simulator and the module, then runs.
 #
+# PYTHON=3.13 (any 3.X) does the same against that interpreter, in an
+# environment and build folders of its own (`.venv-3.13`, `build/3.13`):
+# `make test PYTHON=3.13` runs the whole suite on it.
+#
 # `make sanitize` runs the whole suite against a build of the module and the
 # simulator instrumented with AddressSanitizer and UndefinedBehaviorSanitizer,
 # in an environment of its own. The interpreter is not instrumented: the
 # sanitizer runtime is preloaded and PYTHONMALLOC=malloc routes the
 # interpreter's allocations through it, so reads past a record are caught.
 SANITIZE ?= 0
+PYTHON ?= 3.12
+# The default interpreter keeps the plain names; another one suffixes them.
+VERSION_SUFFIX := $(if $(filter 3.12,$(PYTHON)),,-$(PYTHON))
 ifeq ($(SANITIZE),1)
-VENV      := .venv-asan
-BUILD     := build/asan
+VENV      := .venv-asan$(VERSION_SUFFIX)
+BUILD     := build/asan$(VERSION_SUFFIX)
 BUILD_ENV := ZEL_SANITIZE=ON
 RUN_ENV   := LD_PRELOAD="$(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so) $(shell g++ -print-file-name=libstdc++.so.6)" \
              PYTHONMALLOC=malloc \
              ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
              UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 else
-VENV      := .venv
-BUILD     := build
+VENV      := .venv$(VERSION_SUFFIX)
+BUILD     := build$(subst -,/,$(VERSION_SUFFIX))
 BUILD_ENV :=
 RUN_ENV   :=
 endif
@@ -36,7 +43,7 @@ all: test
 
 $(READY): requirements-dev.txt
 	@rm -rf $(VENV)
-	py=$$(scripts/find-python3.12) && "$$py" -m venv $(VENV)
+	py=$$(scripts/find-python $(PYTHON)) && "$$py" -m venv $(VENV)
 	$(PIP) install -q -r requirements-dev.txt
 	@touch $@
 
@@ -53,7 +60,7 @@ test: build
 	$(RUN_ENV) $(PY) -m pytest -q
 
 sanitize:
-	$(MAKE) test SANITIZE=1
+	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON)
 
 # The whole suite on a 32-bit interpreter, as the device runs the module:
 # Debian's i386 CPython 3.13 in a Debian root made once per machine, the
@@ -105,4 +112,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan .venv-32
+	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-32

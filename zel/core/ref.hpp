@@ -34,9 +34,16 @@ struct PyErrorSet {};
 
 // Whether this thread holds the interpreter lock, that is has a current
 // thread state. The module's code always does, except while a thread is
-// being torn down at interpreter exit (see above).
+// being torn down at interpreter exit (see above): its thread state was
+// detached when it let the lock go, and stays so. (The thread's registered
+// thread state, PyGILState_GetThisThreadState(), stays set then, and cannot
+// tell.)
 inline bool holds_interpreter_lock() {
-    return _PyThreadState_UncheckedGet() != nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_GetUnchecked() != nullptr;
+#else
+    return PyGILState_Check() != 0;
+#endif
 }
 
 class Ref {

@@ -108,8 +108,9 @@ const TwoFields kCodeNote = {&TR.lt, &TR.gt};          // "{}<{}>"
 Ref format(const TwoFields &text_template, PyObject *first, PyObject *second) {
     Ref head = require(PyObject_Format(first, TR.empty));
     Ref tail = require(PyObject_Format(second, TR.empty));
-    PyObject *parts[] = {head.get(), *text_template.middle, tail.get(), *text_template.after};
-    return require(_PyUnicode_JoinArray(TR.empty, parts, 4));
+    Ref parts = require(
+        PyTuple_Pack(4, head.get(), *text_template.middle, tail.get(), *text_template.after));
+    return require(PyUnicode_Join(TR.empty, parts.get()));
 }
 
 // codes.get(code, -2); for a plain dict, its lookup does the same.

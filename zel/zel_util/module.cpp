@@ -152,12 +152,13 @@ void set_builtins(PyObject *module) {
 void check_version() {
     const unsigned runtime = static_cast<unsigned>(Py_Version >> 16);
     const int major = static_cast<int>(runtime >> 8), minor = static_cast<int>(runtime & 0xff);
-    if (major == 3 && minor == 12)
+    if (major == PY_MAJOR_VERSION && minor == PY_MINOR_VERSION)
         return;
     char message[200];
     std::snprintf(message, sizeof message,
                   "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                  3, 12, "zel.zel_util", "does not match", major, minor);
+                  PY_MAJOR_VERSION, PY_MINOR_VERSION, "zel.zel_util", "does not match", major,
+                  minor);
     require_status(PyErr_WarnEx(nullptr, message, 1));
 }
 

@@ -37,7 +37,7 @@ READY  := $(VENV)/.ready
 # need the sanitizer runtime in pip and the compilers too.
 PIP_BUILD := ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -q --no-build-isolation --no-deps
 
-.PHONY: all build demo test test-32 sanitize typecheck wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -78,6 +78,11 @@ typecheck: build
 	$(PY) -m mypy --strict tests/typing/sim_client.py
 	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
 
+# The built module imports no private CPython symbol beyond what public
+# macros expand to, and its sources name no private API (nm and grep).
+public-api-check: build
+	scripts/public-api-check $$($(PY) -c 'import importlib.util as u; print(u.find_spec("zel.zel_util").origin)')
+
 # The wheels as users build them, installed in fresh environments: the module
 # with the simulator, and the module alone.
 wheel-check: $(READY)
@@ -93,12 +98,14 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of the READMEs; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into both READMEs (bench-table), also when a
-# target is missed.
+# target is missed. On another interpreter (PYTHON=3.13) the figures go to
+# bench/results-3.13.json and only the terminal: the READMEs show 3.12's.
+BENCH_JSON := bench/results$(VERSION_SUFFIX).json
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
-	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check); \
+	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
-	if [ "$(filter-out 0,$(QUICK))" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	if [ "$(filter-out 0,$(QUICK))$(VERSION_SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
 # The table of bench/results.json into README.md and bench/README.md.

@@ -208,8 +208,10 @@ def _trace_case(hops, **target):
 
 
 # Constant and flag functions: at most 1.5 times a do-nothing builtin. Record
-# readers: at most their result floor; psu_list and a whole trace, which make
-# intermediate strings or call the platform once per hop, at most 1.5 times.
+# readers: at most their result floor; psu_list, which makes intermediate
+# strings, at most 1.5 times. A trace has no target: each hop pauses 0.2 s on
+# the device, and a hop's own work is far below 0.01 % of that pause; its
+# ratios are reported.
 _FLAG = {"target": "floor", "limit": 1.5}
 _READER = {"target": "result", "limit": 1.0, "builds": "result"}
 _LOOSE_READER = {"target": "result", "limit": 1.5, "builds": "result"}
@@ -229,7 +231,7 @@ CASES = [
     Case("stp_instance_priority_default", "stp_instance_priority_default", **_FLAG),
     Case("system_port_traffic", "system_port_traffic", lambda: (INTERFACE,), builds="result"),
     Case("delete_sticky_mac_unsaved", "delete_sticky_mac_unsaved", lambda: (INTERFACE,)),
-    _trace_case(TRACE_HOPS, target="result", limit=1.5),
+    _trace_case(TRACE_HOPS),
     _trace_case(1),
     Case("exec_mtraceroute", "exec_mtraceroute", lambda: ("0", "239.1.1.1")),
     Case("get_safe_r_file", "get_safe_r_file", cleanup=True),

@@ -71,6 +71,9 @@ def test_interrupts_raised_by_the_read_propagate(python):
     # raises from the read what the caller must see.
     python("""
         import builtins, os, sys, traceback
+        # Imported before open is replaced: it keeps the open it finds, and
+        # since 3.13 linecache imports it only when a traceback is read.
+        import tokenize
         log, reports = [], []
 
         class CounterFile:

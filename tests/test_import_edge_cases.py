@@ -150,3 +150,16 @@ def test_loaded_under_another_name(python):
             print(again is value or (again == value and type(again) is type(value)))
     """)
     assert proc.stdout.splitlines() == ["zel_util zel_util", "['zel_util']"] + ["True"] * 5
+
+
+def test_no_version_warning_on_the_interpreter_it_was_built_for(python):
+    # The import checks the interpreter's minor version against the one the
+    # module was compiled for, on whichever version that is.
+    proc = python("""
+        import sys, warnings
+        warnings.simplefilter("error", RuntimeWarning)
+        import zel.zel_util as zu
+        tag = f"cpython-{sys.version_info[0]}{sys.version_info[1]}-"
+        print(tag in zu.__file__)
+    """)
+    assert proc.stdout.split() == ["True"], proc.stderr

@@ -28,3 +28,20 @@ def test_other_class_attributes_leave_the_direct_path(zu):
         assert python_calls(zu.psu_list)[1] == []
     finally:
         del zu.PSU.note
+
+
+def test_a_change_after_a_thousand_others_is_honoured(python):
+    # The interpreter reports only so many changes of one class; the module
+    # must not take a later change for no change (in a process of its own:
+    # the class stays off the direct path there).
+    proc = python("""
+        import zel.zel_util as zu
+        for i in range(1200):
+            zu.PSU.note = i
+            zu.psu_list()
+        seen = []
+        zu.PSU.__init__ = lambda self, *values: seen.append(values)
+        supplies = zu.psu_list()
+        print(seen == [tuple(s) for s in supplies], len(seen))
+    """)
+    assert proc.stdout.split()[0] == "True", proc.stdout

@@ -1,5 +1,6 @@
 #include "core/except_and_with.hpp"
 
+#include "core/access.hpp"
 #include "core/calls.hpp"
 #include "core/strings.hpp"
 
@@ -24,15 +25,15 @@ void CaughtError::reraise() {
 namespace {
 
 Ref special_method(PyObject *obj, PyObject *name, const char *missing) {
-    PyObject *method = _PyType_Lookup(Py_TYPE(obj), name);
-    if (method == nullptr) {
+    Ref method = type_lookup(Py_TYPE(obj), name);
+    if (!method) {
         PyErr_Format(PyExc_TypeError, missing, Py_TYPE(obj)->tp_name);
         throw_error();
     }
-    descrgetfunc bind = Py_TYPE(method)->tp_descr_get;
+    descrgetfunc bind = Py_TYPE(method.get())->tp_descr_get;
     if (bind == nullptr)
-        return Ref::borrow(method);
-    return require(bind(method, obj, reinterpret_cast<PyObject *>(Py_TYPE(obj))));
+        return method;
+    return require(bind(method.get(), obj, reinterpret_cast<PyObject *>(Py_TYPE(obj))));
 }
 
 }  // namespace

@@ -18,13 +18,18 @@ struct MadeTuple {
     Ref type;
     FunctionSnapshot new_function;  // what the class's __new__ calls
     Ref init;
-    // The class's __new__ entry as last looked up, and the class's version
-    // tag then: the interpreter gives the class a new tag whenever an
-    // attribute of it or of a base is set or deleted, so while the tag stands
-    // the entries found stand too. 0: nothing recorded.
-    mutable unsigned int version = 0;
-    mutable PyObject *new_entry = nullptr;  // borrowed from the class's dict
+    // The class's __new__ entry as last looked up, and whether it still
+    // stands: a type watcher clears `current` whenever an attribute of the
+    // class or of a base is set or deleted. `rearmed` counts the lookups
+    // after such a change; past kMaxRearms the class is taken as changed for
+    // good (the interpreter stops reporting a class's changes after some
+    // hundreds of them).
+    mutable bool current = false;
+    mutable unsigned rearmed = 0;
+    mutable Ref new_entry;
 };
+
+constexpr unsigned kMaxRearms = 500;
 
 constexpr size_t kMaxMadeTuples = 4;
 
@@ -44,6 +49,28 @@ const MadeTuple *made_tuple(PyObject *type) {
     return nullptr;
 }
 
+// The type watcher, process-wide like the classes: -1 until added, -2 when
+// every watcher slot is taken (entries are then looked up on every use).
+int made_tuple_watcher = -1;
+
+int on_made_tuple_change(PyTypeObject *type) {
+    for (size_t i = 0; i < made_tuples.count; ++i) {
+        if (made_tuples.entries[i].type.get() == reinterpret_cast<PyObject *>(type))
+            made_tuples.entries[i].current = false;
+    }
+    return 0;
+}
+
+void add_made_tuple_watcher() {
+    if (made_tuple_watcher != -1)
+        return;
+    made_tuple_watcher = PyType_AddWatcher(on_made_tuple_change);
+    if (made_tuple_watcher < 0) {
+        PyErr_Clear();
+        made_tuple_watcher = -2;
+    }
+}
+
 // The function that instance creation calls for the class's `__new__`
 // entry, with the class as first argument: the function itself, or the one
 // a staticmethod holds (which can be re-initialised in place, so it is
@@ -59,17 +86,24 @@ Ref new_function(PyObject *descriptor, PyObject *type) {
 }
 
 // The staticmethod holding __new__ can be re-initialised in place, and the
-// function changed in place: those are checked on every use.
+// function changed in place: those are checked on every use. Watching the
+// class again before its entries are looked up makes the interpreter report
+// its next change.
 bool unchanged(const MadeTuple &made) {
     auto *type = reinterpret_cast<PyTypeObject *>(made.type.get());
-    if (made.version == 0 || type->tp_version_tag != made.version) {
-        made.version = 0;
-        if (_PyType_Lookup(type, K.__init__) != made.init.get())
+    if (!made.current) {
+        if (made.rearmed == kMaxRearms)
             return false;
-        made.new_entry = _PyType_Lookup(type, K.__new__);
-        made.version = type->tp_version_tag;
+        if (made_tuple_watcher >= 0) {
+            require_status(PyType_Watch(made_tuple_watcher, made.type.get()));
+            ++made.rearmed;
+        }
+        if (type_lookup(type, K.__init__).get() != made.init.get())
+            return false;
+        made.new_entry = type_lookup(type, K.__new__);
+        made.current = made_tuple_watcher >= 0;
     }
-    Ref function = new_function(made.new_entry, made.type.get());
+    Ref function = new_function(made.new_entry.get(), made.type.get());
     return made.new_function.holds(function.get());
 }
 
@@ -134,7 +168,8 @@ void remember_made_tuple(PyObject *type) {
         throw_error();
     if (!PyFunction_Check(function.get()) || fields == nullptr || !plain_fields(fields))
         return;
-    PyObject *tuple_new = _PyType_Lookup(&PyTuple_Type, K.__new__);
+    Ref tuple_new_entry = type_lookup(&PyTuple_Type, K.__new__);
+    PyObject *tuple_new = tuple_new_entry.get();
     Ref reference = reference_new(fields, tuple_new);
     if (!PyFunction_Check(reference.get()))
         return;
@@ -148,7 +183,8 @@ void remember_made_tuple(PyObject *type) {
     MadeTuple &made = made_tuples.entries[made_tuples.count];
     made.type = Ref::borrow(type);
     made.new_function.take(function.get());
-    made.init = Ref::borrow(_PyType_Lookup(as_type, K.__init__));
+    made.init = type_lookup(as_type, K.__init__);
+    add_made_tuple_watcher();
     ++made_tuples.count;
 }
 

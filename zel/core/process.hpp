@@ -24,7 +24,6 @@ struct Process {
     PyObject *open = nullptr;
     PyObject *format = nullptr;
     PyObject *value_error = nullptr;
-    bool format_is_builtin = false;  // `format` is the interpreter's own
 };
 
 extern Process P;

@@ -22,6 +22,8 @@
 
 #include <utility>
 
+#include "core/interpreter_exit.hpp"
+
 namespace zel {
 
 // Thrown when the Python error indicator is set and the current operation
@@ -37,11 +39,17 @@ struct PyErrorSet {};
 // being torn down at interpreter exit (see above): its thread state was
 // detached when it let the lock go, and stays so. (The thread's registered
 // thread state, PyGILState_GetThisThreadState(), stays set then, and cannot
-// tell.)
+// tell.) 3.12 has no public call that reads the current thread state without
+// failing when there is none, and PyGILState_Check() costs too much to ask on
+// every release: it is asked only once the exit has begun, which the
+// interpreter's atexit callbacks and Py_IsInitialized() report before any
+// thread is torn down.
 inline bool holds_interpreter_lock() {
 #if PY_VERSION_HEX >= 0x030D0000
     return PyThreadState_GetUnchecked() != nullptr;
 #else
+    if (!interpreter_exit_begun.load(std::memory_order_relaxed) && Py_IsInitialized())
+        return true;
     return PyGILState_Check() != 0;
 #endif
 }

@@ -1,6 +1,8 @@
 #include "core/snapshot.hpp"
 
+#include "core/access.hpp"
 #include "core/module_namespace.hpp"
+#include "core/strings.hpp"
 
 namespace zel {
 
@@ -20,23 +22,26 @@ PyObject *resolve(PyObject *globals, PyObject *builtins, PyObject *name) {
 }  // namespace
 
 void FunctionSnapshot::take(PyObject *function) {
-    auto *f = reinterpret_cast<PyFunctionObject *>(function);
     FunctionSnapshot taken;
     taken.function_ = Ref::borrow(function);
-    taken.code_ = Ref::borrow(f->func_code);
-    taken.defaults_ = Ref::borrow(f->func_defaults);
-    taken.kwdefaults_ = Ref::borrow(f->func_kwdefaults);
-    taken.globals_ = Ref::borrow(f->func_globals);
-    taken.builtins_ = Ref::borrow(f->func_builtins);
-    watch_dict(f->func_globals);
-    if (PyDict_Check(f->func_builtins))
-        watch_dict(f->func_builtins);
+    taken.code_ = Ref::borrow(PyFunction_GetCode(function));
+    taken.defaults_ = Ref::borrow(PyFunction_GetDefaults(function));
+    taken.kwdefaults_ = Ref::borrow(PyFunction_GetKwDefaults(function));
+    taken.globals_ = Ref::borrow(PyFunction_GetGlobals(function));
+    taken.builtins_ = getattr(function, K.__builtins__);
+    watch_dict(taken.globals_.get());
+    if (PyDict_Check(taken.builtins_.get()))
+        watch_dict(taken.builtins_.get());
     taken.checked_ = namespace_stamp();
     // co_names also holds attribute names; those are simply unbound.
-    PyObject *names = reinterpret_cast<PyCodeObject *>(f->func_code)->co_names;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(names); ++i) {
-        PyObject *name = PyTuple_GET_ITEM(names, i);
-        PyObject *value = resolve(f->func_globals, f->func_builtins, name);
+    Ref names = getattr(taken.code_.get(), K.co_names);
+    if (!PyTuple_Check(names.get())) {
+        PyErr_SetString(PyExc_SystemError, "a code object's co_names is not a tuple");
+        throw_error();
+    }
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(names.get()); ++i) {
+        PyObject *name = PyTuple_GET_ITEM(names.get(), i);
+        PyObject *value = resolve(taken.globals_.get(), taken.builtins_.get(), name);
         taken.names_.emplace_back(Ref::borrow(name), Ref::borrow(value));
     }
     *this = std::move(taken);

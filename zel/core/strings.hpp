@@ -23,6 +23,7 @@
     X(__enter__, "__enter__")                      \
     X(__exit__, "__exit__")                        \
     X(__builtins__, "__builtins__")                \
+    X(co_names, "co_names")                        \
     X(_fields, "_fields")                          \
     X(_tuple_new, "_tuple_new")                    \
     /* literals */                                 \

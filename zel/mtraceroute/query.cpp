@@ -1,9 +1,6 @@
 // The traceroute query: one trace context walked hop by hop, each hop written
 // into the caller's mapping as soon as it is known, so that another thread
 // holding the mapping can show the trace while it runs.
-#include <cstring>
-#include <memory>
-
 #include "core/access.hpp"
 #include "core/calls.hpp"
 #include "core/convert.hpp"
@@ -71,27 +68,9 @@ PyObject *const *const kTimeKeys[TRACE_ROUTE_MAX_PROBES] = {
     &TR.time1, &TR.time2, &TR.time3, &TR.time4, &TR.time5,
 };
 
-struct PyMemText {
-    void operator()(char *text) const {
-        if (holds_interpreter_lock())
-            PyMem_Free(text);
-    }
-};
-
-// format(time, ".3f") with the builtin format cached at initialisation. For
-// the interpreter's own format and a float, that is the text of the
-// interpreter's fixed-point conversion with three decimals, which float's
-// __format__ makes for ".3f", made here without a call.
+// format(time, ".3f") with the builtin format cached at initialisation.
 Ref time_text(float time) {
-    if (!P.format_is_builtin)
-        return call(P.format, to_float(time).get(), TR.time_format);
-    std::unique_ptr<char, PyMemText> text(
-        PyOS_double_to_string(static_cast<double>(time), 'f', 3, 0, nullptr));
-    if (text == nullptr)
-        throw_error();
-    // Digits, sign and point, or "inf"/"nan": ASCII, which Latin-1 decodes as is.
-    return require(PyUnicode_DecodeLatin1(
-        text.get(), static_cast<Py_ssize_t>(std::strlen(text.get())), nullptr));
+    return call(P.format, to_float(time).get(), TR.time_format);
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as

@@ -7,11 +7,11 @@
 #include <Python.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
 #include "core/function_object.hpp"
+#include "core/interpreter_exit.hpp"
 #include "core/module_namespace.hpp"
 #include "core/named_tuples.hpp"
 #include "core/process.hpp"
@@ -195,25 +195,10 @@ PyObject *cached_builtin(PyObject *name) {
     return Py_NewRef(value);
 }
 
-// The builtins module's own format function, not a replacement of it.
-bool is_builtin_format(PyObject *format) {
-    if (!PyCFunction_Check(format))
-        return false;
-    PyObject *owner = PyCFunction_GET_SELF(format);
-    const PyMethodDef *def = reinterpret_cast<PyCFunctionObject *>(format)->m_ml;
-    if (owner == nullptr || !PyModule_Check(owner) || std::strcmp(def->ml_name, "format") != 0)
-        return false;
-    const char *module_name = PyModule_GetName(owner);
-    if (module_name == nullptr)
-        throw_error();
-    return std::strcmp(module_name, "builtins") == 0;
-}
-
 void cache_builtins() {
     Py_XSETREF(P.range, cached_builtin(M.range));
     Py_XSETREF(P.open, cached_builtin(M.open));
     Py_XSETREF(P.format, cached_builtin(M.format));
-    P.format_is_builtin = is_builtin_format(P.format);
     Py_XSETREF(P.value_error, cached_builtin(M.ValueError));
 }
 
@@ -260,6 +245,7 @@ void execute(PyObject *module) {
     Execution execution(module);  // step 2
     set_builtins(module);         // step 3
     watch_namespaces();
+    watch_for_interpreter_exit();
     check_version();        // step 4
     ready_function_type();  // step 5
     create_constants();

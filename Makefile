@@ -47,7 +47,7 @@ source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o
 SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
-.PHONY: all build demo test sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -82,6 +82,13 @@ test: build
 
 sanitize:
 	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON)
+
+# The whole suite on a 32-bit interpreter, as the device runs the module:
+# Debian's i386 CPython 3.13 in a Debian root made once per machine, the
+# module and the simulator built there with ARM's unsigned `char`
+# (scripts/test-32; needs root).
+test-32:
+	scripts/test-32
 
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
@@ -133,4 +140,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.*
+	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-32

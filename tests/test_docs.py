@@ -18,6 +18,7 @@ import pytest
 from zel_sim import Step, records
 from zel_sim.testing import hops as trace_hops
 from zel_sim.testing import script_trace
+from interpreter_versions import warns_of_cgi
 
 import zel.zel_util as zel_util_module
 
@@ -444,6 +445,8 @@ def test_pytest_ini_lines_let_a_strict_pyramid_suite_run(tmp_path):
 
 @pytest.mark.parametrize("message", STRICT_WARNINGS)
 def test_each_ini_line_is_needed(tmp_path, message):
+    if message == "'cgi' is deprecated" and not warns_of_cgi():
+        pytest.skip("this interpreter has no cgi module to warn of (interpreter_versions.py)")
     (tmp_path / "test_app.py").write_text(PYRAMID_APP_TEST)
     (tmp_path / "pytest.ini").write_text(
         "\n".join(line for line in EXAMPLES["pytest-ini"].splitlines()

@@ -18,6 +18,7 @@ from __future__ import annotations
 
 import contextvars
 import datetime
+import errno
 import functools
 import os
 import pathlib
@@ -591,10 +592,23 @@ def _read_file(path: pathlib.Path) -> str:
 def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
     """The absolute path, symlinks followed; a loop of them is refused."""
     try:
-        return path.resolve()
+        resolved = path.resolve()
+        if resolved.is_symlink():
+            _refuse_a_loop(resolved)
+        return resolved
     except (OSError, RuntimeError) as error:  # RuntimeError: a symlink loop (Python 3.12)
         reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
         raise ScenarioError(name, f"{what} cannot be followed: {reason}") from None
+
+
+def _refuse_a_loop(link: pathlib.Path) -> None:
+    """Raises ELOOP for a link resolve() left as it is because it comes
+    back to itself, as Python 3.13 does where 3.12 raises RuntimeError."""
+    try:
+        os.stat(link)
+    except OSError as error:
+        if error.errno == errno.ELOOP:
+            raise
 
 
 @functools.cache

@@ -20,9 +20,10 @@ echo "$1" >> installs.txt
 
 
 def make(tree, *targets):
-    # Without the variables of a make this suite may run under (such as
-    # PYTHON=3.13), which would choose another environment.
-    env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL")}
+    # Without the variables of a make this suite may run under (PYTHON=3.13
+    # reaches it through the environment), which would choose another one.
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE")}
     proc = subprocess.run(["make", "--no-print-directory", *targets], cwd=tree, env=env,
                           capture_output=True, text=True, timeout=60)
     assert proc.returncode == 0, proc.stdout + proc.stderr

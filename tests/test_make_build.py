@@ -21,9 +21,12 @@ echo "$1" >> installs.txt
 
 def make(tree, *targets):
     # Without the variables of a make this suite may run under (PYTHON=3.13
-    # reaches it through the environment), which would choose another one.
+    # reaches it through the environment, and would choose another one), and
+    # without the sanitizer runtime `make sanitize` preloads, which is for
+    # the interpreter, not for make.
     env = {k: v for k, v in os.environ.items()
-           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE")}
+           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE",
+                        "LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")}
     proc = subprocess.run(["make", "--no-print-directory", *targets], cwd=tree, env=env,
                           capture_output=True, text=True, timeout=60)
     assert proc.returncode == 0, proc.stdout + proc.stderr

@@ -4,13 +4,24 @@ simulator's `zel_sim` fixture (the pytest plugin of zel-sim, made autouse by
 `zel_sim_autouse` in pyproject.toml): the simulated switch is back at the
 start scenario, with an empty call log, before and after each test."""
 
+import re
 import subprocess
 import sys
 import textwrap
 
 import pytest
 
-import zel.zel_util as zel_util_module
+try:
+    import zel.zel_util as zel_util_module
+except ImportError as error:
+    # The module refers to a platform function the simulated library does
+    # not define: say where it goes.
+    symbol = re.search(r"undefined symbol: (\w+)", str(error))
+    if symbol is None:
+        raise
+    raise ImportError(f"{error}: the simulator does not define {symbol[1]}: list it in "
+                      f"sim/platform/functions.h and define it in the file of its subsystem "
+                      f"in sim/platform/") from error
 
 
 @pytest.fixture

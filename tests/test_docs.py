@@ -154,7 +154,6 @@ def steps_of_another_thread(call):
 def test_the_lock_tables_name_every_function_once(zu):
     functions = {n for n, v in vars(zu).items() if type(v).__name__ == "function"
                  and v.__module__ == "zel.zel_util"}
-    assert len(functions) == 17
     assert sorted(HOLDING + RELEASING) == sorted(functions)
     assert set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"} | FILE_FUNCTIONS
     assert set(HOLDING) == set(PLATFORM_CALLS) - set(RELEASING) | CONSTANTS

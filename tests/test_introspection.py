@@ -12,7 +12,7 @@ import textwrap
 import pytest
 
 from interpreter_versions import pydoc_signature
-from test_typing import SIGNATURES
+from operations import SIGNATURES
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 

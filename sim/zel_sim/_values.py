@@ -11,9 +11,8 @@ from collections.abc import Sequence
 from typing import TYPE_CHECKING, Annotated, Any, ClassVar, Literal, Union
 
 import msgspec
-from msgspec import Meta, Struct, field
+from msgspec import Meta, Struct
 
-from . import records
 from ._lib import FUNCTIONS
 
 # A platform word: anything from the signed minimum to the unsigned maximum

@@ -28,7 +28,6 @@ from typing import Any, Union
 
 import msgspec
 
-from . import records
 from ._errors import ScenarioError
 from ._problems import problems as _problems_of
 from ._scripts import compile_scripts

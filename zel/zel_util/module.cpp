@@ -21,7 +21,8 @@
 #include "dot1x/strings.hpp"
 #include "hardware/strings.hpp"
 #include "mtraceroute/strings.hpp"
-#include "port_config/strings.hpp"
+#include "ports/strings.hpp"
+#include "system/strings.hpp"
 #include "zel_util/imports.hpp"
 #include "zel_util/module_table.hpp"
 #include "zel_util/strings.hpp"
@@ -168,7 +169,8 @@ void create_constants() {
     intern_module_strings();
     intern_dot1x_strings();
     intern_hardware_strings();
-    intern_port_config_strings();
+    intern_port_strings();
+    intern_system_strings();
     intern_mtraceroute_strings();
 }
 

@@ -32,7 +32,7 @@
 #include "core/siblings.hpp"
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
-#include "port_config/strings.hpp"
+#include "ports/strings.hpp"
 
 namespace zel {
 
@@ -44,7 +44,7 @@ using Counter = unsigned long long;
 // A negative value is refused before the conversion, with the module's own
 // message for it rather than the interpreter's generic one.
 Counter as_counter(PyObject *value) {
-    if (require_status(PyObject_RichCompareBool(value, PC.zero, Py_LT))) {
+    if (require_status(PyObject_RichCompareBool(value, port_names.zero, Py_LT))) {
         PyErr_SetString(PyExc_OverflowError,
                         "can't convert negative value to unsigned PY_LONG_LONG");
         throw_error();
@@ -63,7 +63,7 @@ constexpr Py_ssize_t kCounterLineRoom = 64;
 // one character more than the room, so that a longer line (a counter path
 // leading to /dev/zero, say) is refused without reading on.
 Ref read_counter_line(PyObject *file) {
-    Ref line = call_method(file, PC.readline, to_int(kCounterLineRoom + 1).get());
+    Ref line = call_method(file, port_names.readline, to_int(kCounterLineRoom + 1).get());
     if (PyUnicode_Check(line.get()) && PyUnicode_GET_LENGTH(line.get()) > kCounterLineRoom) {
         PyErr_Format(PyExc_ValueError, "counter file line longer than %zd characters",
                      kCounterLineRoom);
@@ -75,7 +75,7 @@ Ref read_counter_line(PyObject *file) {
 // The first line of an open counter file as an integer.
 Counter parse_counter(PyObject *file) {
     Ref line = read_counter_line(file);
-    Ref text = call_method(line.get(), PC.rstrip);
+    Ref text = call_method(line.get(), port_names.rstrip);
     Ref value = require(PyNumber_Long(text.get()));
     return as_counter(value.get());
 }
@@ -150,8 +150,8 @@ PyMethodDef counter_file_opener_def = {"counter_file_opener", counter_file_opene
 // open(path, "r", opener=counter_file_opener)
 Ref open_counter_file(PyObject *path) {
     Ref opener = require(PyCFunction_New(&counter_file_opener_def, nullptr));
-    Ref kwnames = require(PyTuple_Pack(1, PC.opener));
-    PyObject *args[] = {nullptr, path, PC.mode_read, opener.get()};
+    Ref kwnames = require(PyTuple_Pack(1, port_names.opener));
+    PyObject *args[] = {nullptr, path, port_names.mode_read, opener.get()};
     return require(
         PyObject_Vectorcall(P.open, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
 }
@@ -179,7 +179,7 @@ void report_unreadable_counter() {
     Ref error = Ref::steal(PyErr_GetRaisedException());
     PyErr_DisplayException(error.get());
     PyErr_SetRaisedException(error.release());
-    PyErr_WriteUnraisable(PC.system_port_stat_where);
+    PyErr_WriteUnraisable(port_names.system_port_stat_where);
 }
 
 // Whether the port name has a "." or ".." path component, with which its
@@ -226,7 +226,7 @@ Counter system_port_stat(const std::string &name, char *stat) {
 }
 
 Ref make_system_port_stats() {
-    return make_named_tuple(PC.SystemPortStats, PC.system_port_stats_fields);
+    return make_named_tuple(port_names.SystemPortStats, port_names.system_port_stats_fields);
 }
 
 }  // namespace
@@ -244,7 +244,7 @@ Ref system_port_traffic(PyObject *port) {
     const Counter tx_bytes = system_port_stat(name, *S.stats_tx_bytes);
     const Counter rx_packets = system_port_stat(name, *S.stats_rx_packets);
     const Counter rx_bytes = system_port_stat(name, *S.stats_rx_bytes);
-    Ref stats_type = global(PC.SystemPortStats);
+    Ref stats_type = global(port_names.SystemPortStats);
     return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
                            to_int_unsigned(rx_bytes).get());

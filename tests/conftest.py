@@ -4,6 +4,7 @@ simulator's `zel_sim` fixture (the pytest plugin of zel-sim, made autouse by
 `zel_sim_autouse` in pyproject.toml): the simulated switch is back at the
 start scenario, with an empty call log, before and after each test."""
 
+import pathlib
 import re
 import subprocess
 import sys
@@ -11,17 +12,33 @@ import textwrap
 
 import pytest
 
+SIM_PLATFORM = pathlib.Path(__file__).resolve().parent.parent / "sim" / "platform"
+
+
+def _platform_hint(error):
+    """Where to change what made the module's import fail for want of the
+    simulator, or None when that is not the cause."""
+    symbol = re.search(r"undefined symbol: (\w+)", str(error))
+    if symbol is not None:
+        shared = {"engine.cpp", "control.cpp"}
+        files = ", ".join(p.name for p in sorted(SIM_PLATFORM.glob("*.cpp"))
+                          if p.name not in shared)
+        return (f"the simulator does not define {symbol[1]}: list it in "
+                f"sim/platform/functions.h and define it in the file of its subsystem in "
+                f"sim/platform/ ({files})")
+    if "names the platform functions" in str(error):
+        return ("sim/zel_sim/_lib.py FUNCTIONS must list the names of sim/platform/functions.h, "
+                "in the same order")
+    return None
+
+
 try:
     import zel.zel_util as zel_util_module
 except ImportError as error:
-    # The module refers to a platform function the simulated library does
-    # not define: say where it goes.
-    symbol = re.search(r"undefined symbol: (\w+)", str(error))
-    if symbol is None:
+    hint = _platform_hint(error)
+    if hint is None:
         raise
-    raise ImportError(f"{error}: the simulator does not define {symbol[1]}: list it in "
-                      f"sim/platform/functions.h and define it in the file of its subsystem "
-                      f"in sim/platform/") from error
+    raise ImportError(f"{error}\n{hint}") from error
 
 
 @pytest.fixture

@@ -154,9 +154,11 @@ def steps_of_another_thread(call):
 def test_the_lock_tables_name_every_function_once(zu):
     functions = {n for n, v in vars(zu).items() if type(v).__name__ == "function"
                  and v.__module__ == "zel.zel_util"}
-    assert sorted(HOLDING + RELEASING) == sorted(functions)
+    assert sorted(HOLDING + RELEASING) == sorted(functions), \
+        "docs/backend.md: the two lock tables name each function of the module once"
     assert set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"} | FILE_FUNCTIONS
-    assert set(HOLDING) == set(PLATFORM_CALLS) - set(RELEASING) | CONSTANTS
+    assert set(HOLDING) == set(PLATFORM_CALLS) - set(RELEASING) | CONSTANTS, \
+        "tests/test_docs.py: PLATFORM_CALLS says how to slow each call that holds the lock"
 
 
 @pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(HOLDING)))

@@ -34,4 +34,5 @@ def test_module_level_objects_in_binding_order(zu):
     rows = [line.split("|")[1] for line in section.splitlines() if line.startswith("| `")]
     documented = [name for row in rows for name in re.findall(r"`(\w+)`", row)]
     bound = [n for n in vars(zu) if not (n.startswith("__") and n != "__test__")]
-    assert [n for n in documented if n in bound] == bound
+    assert [n for n in documented if n in bound] == bound, \
+        "docs/reference.md, Module-level objects: the table lists them in the order bound"

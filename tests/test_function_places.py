@@ -18,7 +18,7 @@ from operations import DOCUMENTED, OPERATIONS, WITH_PARAMETERS, stub_functions
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT))
 
-from bench import workload  # noqa: E402
+from bench import ctypes_baseline, workload  # noqa: E402
 
 PLATFORM = ROOT / "include" / "platform"
 SIM_PLATFORM = ROOT / "sim" / "platform"
@@ -36,6 +36,8 @@ MODULE_PLACES = [
      lambda: {name.split("/")[0] for name, _, _ in calls.CASES}),
     ("bench/workload.py", "a CASES entry (the benchmark)",
      lambda: {case.function for case in workload.CASES}),
+    ("bench/ctypes_baseline.py", "a function of the same name (the benchmark's reference)",
+     lambda: {name for name in OPERATIONS if hasattr(ctypes_baseline, name)}),
     ("docs/backend.md", "a row in one of its two tables of which calls hold the interpreter lock",
      lambda: test_docs.HOLDING + test_docs.RELEASING),
 ]
@@ -101,6 +103,19 @@ def test_every_platform_function_is_simulated():
             problems.append(f"{header} declares {name}, which sim/platform/functions.h does "
                             f"not list: add X({name}) at the end of ZELSIM_PLATFORM_FUNCTIONS")
     assert not problems, "\n".join(problems)
+
+
+# Answered from the trace context its trace started with, not from a script.
+UNSCRIPTED = {"free_trace_route"}
+
+
+def test_every_platform_function_has_a_scenario_field():
+    scripts = zel_sim.scenario.compile_scripts(zel_sim.scenario.default_scenario(), zel_sim.Step)
+    scripted = {target if isinstance(target, str) else target[0] for target in scripts}
+    missing = [name for name in zel_sim.FUNCTIONS if name not in scripted | UNSCRIPTED]
+    assert not missing, (f"a scenario says nothing of {', '.join(missing)}: give its section a "
+                         f"field (sim/zel_sim/_sections.py), its script "
+                         f"(sim/zel_sim/_scripts.py) and its value in sim/zel_sim/default.toml")
 
 
 def test_the_control_package_names_the_simulator_table():

@@ -1,10 +1,15 @@
-// Raising Python exceptions from the module: the platform-failure error
-// CFunctionError, and raising an exception object as a raise statement does.
+// Raising Python exceptions from the module: an exception with a message,
+// the platform-failure error CFunctionError, and raising an exception object
+// as a raise statement does.
 #pragma once
 
 #include <Python.h>
 
 namespace zel {
+
+// Sets an exception of `type` with the message PyErr_Format makes of
+// `format` and its arguments, and throws PyErrorSet: a raise in one statement.
+[[noreturn]] void raise_error(PyObject *type, const char *format, ...);
 
 // Raises CFunctionError(function) or CFunctionError(function, code), looking
 // CFunctionError up in the module namespace.

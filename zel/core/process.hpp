@@ -18,14 +18,8 @@ struct Process {
     // Moves at the start of each execution step and again when it fails:
     // function objects run only while it has the value they were made with.
     uint64_t generation = 0;
-
-    // Builtins fixed at initialisation (strong references).
-    PyObject *range = nullptr;
-    PyObject *open = nullptr;
-    PyObject *format = nullptr;
-    PyObject *value_error = nullptr;
 };
 
-extern Process P;
+extern Process process;
 
 }  // namespace zel

@@ -17,7 +17,6 @@
     /* port_status clean-up: str.replace(":", "") */                                  \
     X(replace, "replace")                                                             \
     X(colon, ":")                                                                     \
-    X(empty, "")                                                                      \
     /* port dict */                                                                   \
     X(name, "name")                                                                   \
     X(mode, "mode")                                                                   \
@@ -53,11 +52,11 @@
 
 namespace zel {
 
-struct Dot1xStrings {
+struct Dot1xNames {
     ZEL_DOT1X_STRINGS(ZEL_STRING_MEMBER)
 };
 
-extern Dot1xStrings D;
+extern Dot1xNames dot1x_names;
 
 // Throws PyErrorSet.
 void intern_dot1x_strings();

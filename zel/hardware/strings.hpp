@@ -25,18 +25,17 @@
     X(tot_size, "tot_size")                                              \
     X(used_size, "used_size")                                            \
     X(usage, "usage")                                                    \
-    X(active, "active")                                                  \
-    X(empty, "")
+    X(active, "active")
 // clang-format on
 
 namespace zel {
 
-struct HardwareStrings {
+struct HardwareNames {
     ZEL_HARDWARE_STRINGS(ZEL_STRING_MEMBER)
     PyObject *one = nullptr;  // the index of a supply name's second part
 };
 
-extern HardwareStrings H;
+extern HardwareNames hardware_names;
 
 // Throws PyErrorSet.
 void intern_hardware_strings();

@@ -33,8 +33,9 @@ void raise_cfunction_error(PyObject *function) {
     raise_object(error.get());
 }
 
-void raise_cfunction_error(PyObject *function, long code) {
-    Ref error = call(global(core_names.CFunctionError).get(), function, to_int(code).get());
+void raise_cfunction_error(const char *function, long code) {
+    Ref name = require(PyUnicode_FromString(function));
+    Ref error = call(global(core_names.CFunctionError).get(), name.get(), to_int(code).get());
     raise_object(error.get());
 }
 

@@ -12,9 +12,11 @@ namespace zel {
 [[noreturn]] void raise_error(PyObject *type, const char *format, ...);
 
 // Raises CFunctionError(function) or CFunctionError(function, code), looking
-// CFunctionError up in the module namespace.
+// CFunctionError up in the module namespace. A platform function is named by
+// its C name, made into a str only when the error is raised; a name made
+// ahead (an interned str) serves a path that must not allocate.
 [[noreturn]] void raise_cfunction_error(PyObject *function);
-[[noreturn]] void raise_cfunction_error(PyObject *function, long code);
+[[noreturn]] void raise_cfunction_error(const char *function, long code);
 
 // Raises `exception` (an instance or a class) the way a raise statement does.
 [[noreturn]] void raise_object(PyObject *exception);

@@ -12,7 +12,7 @@ namespace zel {
 
 struct Process {
     int64_t interpreter_id = -1;   // the one interpreter admitted
-    PyObject *module = nullptr;    // strong; set by a successful execution step
+    PyObject *module = nullptr;    // strong; set as execution starts, cleared if it fails
     PyObject *globals = nullptr;   // the module's dict, borrowed from `module`
     PyObject *builtins = nullptr;  // strong: the builtins module's dict
     // Moves at the start of each execution step and again when it fails:

@@ -34,7 +34,7 @@ StatusRecord::StatusRecord(PyObject *interface_name, PyObject *no_memory)
     CString name = to_bytes(interface_name);
     const int result = dump_tessel_802_1x_status(name.c_str(), block_.get());
     if (result != 1)
-        raise_cfunction_error(dot1x_names.dump_fn, result);
+        raise_cfunction_error("dump_tessel_802_1x_status", result);
 }
 
 size_t StatusRecord::sessions() const {

@@ -9,8 +9,7 @@
     /* module-level names */                                                          \
     X(_logger, "_logger")                                                             \
     X(error, "error")                                                                 \
-    /* platform function names reported in CFunctionError */                          \
-    X(dump_fn, "dump_tessel_802_1x_status")                                           \
+    /* the allocation failure: CFunctionError("PyMem_Malloc"), logged first */                          \
     X(malloc_fn, "PyMem_Malloc")                                                      \
     X(status_no_memory, "Could not allocate memory for get_8021x_status data")        \
     X(sessions_no_memory, "Could not allocate memory for get_8021x_sessions data")    \

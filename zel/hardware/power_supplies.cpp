@@ -81,7 +81,7 @@ Ref psu_list() {
     psu_list_info psu_status{};
     const int result = get_psu_list(&psu_status);
     if (result != 0)
-        raise_cfunction_error(hardware_names.get_psu_list, result);
+        raise_cfunction_error("get_psu_list", result);
     // Only 13 records fit ahead of `count`; a larger count stops there.
     const size_t supplies = valid_entries(psu_status.count, std::size(psu_status.entries));
     Ref list = new_list(static_cast<Py_ssize_t>(supplies));

@@ -12,13 +12,11 @@
     X(_HAS_TEMPERATURE_SENSOR, "_HAS_TEMPERATURE_SENSOR")                \
     X(_MULTIPLE_TEMPERATURE_SENSORS, "_MULTIPLE_TEMPERATURE_SENSORS")    \
     X(system_temperatures, "system_temperatures")                        \
-    X(get_temp_list, "get_temp_list")                                    \
     /* power supplies: "PSU" is both the type's name and the separator */ \
     X(PSU, "PSU")                                                        \
     X(psu_fields, "name connected ok")                                   \
     X(psu_display_prefix, "PSU ")                                        \
     X(split, "split")                                                    \
-    X(get_psu_list, "get_psu_list")                                      \
     /* flash partitions */                                               \
     X(partition, "partition")                                            \
     X(image, "image")                                                    \

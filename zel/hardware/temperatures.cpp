@@ -48,7 +48,7 @@ Ref system_temperatures() {
     temp_list_info status{};
     const int result = get_temp_list(&status);
     if (result != 0)
-        raise_cfunction_error(hardware_names.get_temp_list, result);
+        raise_cfunction_error("get_temp_list", result);
     const size_t sensors = valid_entries(status.count, std::size(status.entries));
     Ref readings = require(PyTuple_New(static_cast<Py_ssize_t>(sensors)));
     for (size_t i = 0; i < sensors; ++i) {

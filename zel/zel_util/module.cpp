@@ -195,7 +195,7 @@ bool register_in_sys_modules(PyObject *module) {
 
 // The builtins the operations call, fixed now as the builtins have them,
 // each kept by the part that calls it. `range` is looked up only so that the
-// import fails, as before, when the builtins lack it: nothing keeps it.
+// import fails when the builtins lack it: nothing keeps it.
 void cache_builtins() {
     Py_DECREF(builtin(module_names.range));
     cache_port_builtins();
@@ -211,9 +211,9 @@ void import_siblings() {
     import_util_string();
 }
 
-// The import statements at the head of the module, in order.
-// `from datetime import datetime` and `import os`, `import fcntl` bind the
-// module's name, which is also the name bound.
+// The import statements at the head of the module, in order. Each name is
+// the one its reader interns; where a module has the name it binds
+// (`from datetime import datetime`, `import os`), that one str serves both.
 void run_imports() {
     from_import(module_names.mod_modules_util, {traceroute_names.get_routing_table_result});
     from_import(module_names.mod_collections, {core_names.namedtuple});

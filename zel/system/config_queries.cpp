@@ -22,7 +22,7 @@ Ref get_last_backup() {
     char key[kBackupKeySize];
     {
         CString key_value(global(system_names._KEY));
-        S.strtcpy(key, kBackupKeySize, key_value.c_str());
+        util_string.strtcpy(key, kBackupKeySize, key_value.c_str());
     }
     long timestamp = 0;
     if (backupts_GetTimeStamp(key, &timestamp) != 1)

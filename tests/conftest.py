@@ -26,9 +26,6 @@ def _platform_hint(error):
         return (f"the simulator does not define {symbol[1]}: list it in "
                 f"sim/platform/functions.h and define it in the file of its subsystem in "
                 f"sim/platform/ ({files})")
-    if "names the platform functions" in str(error):
-        return ("sim/zel_sim/_lib.py FUNCTIONS must list the names of sim/platform/functions.h, "
-                "in the same order")
     return None
 
 

@@ -120,5 +120,4 @@ def test_every_platform_function_has_a_scenario_field():
 
 def test_the_control_package_names_the_simulator_table():
     assert zel_sim.FUNCTIONS == tuple(simulator_table()), (
-        "sim/zel_sim/_lib.py FUNCTIONS must list the names of sim/platform/functions.h "
-        "in the same order")
+        "the installed simulator is older than sim/platform/functions.h: make build")

@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import ctypes
 import os
+import pathlib
 import re
 from typing import Any, Callable
 
@@ -27,8 +28,8 @@ def _table() -> str:
     for path in (os.path.join(here, "functions.h"),
                  os.path.join(here, os.pardir, "platform", "functions.h")):
         if os.path.exists(path):
-            with open(path, encoding="ascii") as table:
-                return table.read()
+            # Not builtins.open: tests replace it before the first import.
+            return pathlib.Path(path).read_text(encoding="ascii")
     raise ImportError(f"no functions.h beside {here}: reinstall zel-sim")
 
 

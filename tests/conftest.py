@@ -4,13 +4,38 @@ simulator's `zel_sim` fixture (the pytest plugin of zel-sim, made autouse by
 `zel_sim_autouse` in pyproject.toml): the simulated switch is back at the
 start scenario, with an empty call log, before and after each test."""
 
+import pathlib
+import re
 import subprocess
 import sys
 import textwrap
 
 import pytest
 
-import zel.zel_util as zel_util_module
+SIM_PLATFORM = pathlib.Path(__file__).resolve().parent.parent / "sim" / "platform"
+
+
+def _platform_hint(error):
+    """Where to change what made the module's import fail for want of the
+    simulator, or None when that is not the cause."""
+    symbol = re.search(r"undefined symbol: (\w+)", str(error))
+    if symbol is not None:
+        shared = {"engine.cpp", "control.cpp"}
+        files = ", ".join(p.name for p in sorted(SIM_PLATFORM.glob("*.cpp"))
+                          if p.name not in shared)
+        return (f"the simulator does not define {symbol[1]}: list it in "
+                f"sim/platform/functions.h and define it in the file of its subsystem in "
+                f"sim/platform/ ({files})")
+    return None
+
+
+try:
+    import zel.zel_util as zel_util_module
+except ImportError as error:
+    hint = _platform_hint(error)
+    if hint is None:
+        raise
+    raise ImportError(f"{error}\n{hint}") from error
 
 
 @pytest.fixture

@@ -12,6 +12,8 @@ import json
 import sys
 from typing import Any
 
+from zel_sim.diff import system_operations
+
 
 class TraceContext(dict):
     """A trace's mapping that keeps every result written, not only the last."""
@@ -53,9 +55,7 @@ def results(module, ports, traces) -> dict[str, str]:
     out: dict[str, Any] = {}
     module._HAS_TEMPERATURE_SENSOR = None
     module._MULTIPLE_TEMPERATURE_SENSORS = None
-    for name in ("system_temperatures", "has_temperature_sensor",
-                 "multiple_temperature_sensors", "psu_list", "get_flashs", "get_last_backup",
-                 "get_diag_debug_status", "get_cmdb_max_buff", "stp_instance_priority_default"):
+    for name in system_operations(module):
         out[name] = _outcome(getattr(module, name))
     for port in ports:
         out[f"get_8021x_status({port!r})"] = _outcome(module.get_8021x_status, port)

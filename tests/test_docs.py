@@ -21,6 +21,7 @@ from zel_sim.testing import script_trace
 from interpreter_versions import warns_of_cgi
 
 import zel.zel_util as zel_util_module
+from operations import NO_ARGUMENTS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DOCS = ROOT / "docs"
@@ -89,7 +90,9 @@ def slow(zel_sim, fn, result=0, record=None):
     zel_sim.script(fn, Step(result, record if record is not None else b"", DELAY))
 
 
-# How to make each function's platform call take DELAY seconds, and the call.
+# How to make each function's platform call take DELAY seconds, and the call;
+# a function without arguments left out here has its first platform call
+# slowed (slowed_call).
 PLATFORM_CALLS = {
     "get_8021x_status": (
         lambda zel_sim: slow(zel_sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
@@ -97,9 +100,6 @@ PLATFORM_CALLS = {
     "get_8021x_sessions": (
         lambda zel_sim: slow(zel_sim, "dump_tessel_802_1x_status", 1, records.dot1x_status(name="p")),
         lambda zu: zu.get_8021x_sessions("p")),
-    "system_temperatures": (
-        lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
-        lambda zu: zu.system_temperatures()),
     "has_temperature_sensor": (
         lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
         lambda zu: (setattr(zu, "_HAS_TEMPERATURE_SENSOR", None), zu.has_temperature_sensor())),
@@ -107,18 +107,10 @@ PLATFORM_CALLS = {
         lambda zel_sim: slow(zel_sim, "get_temp_list", 0, records.temp_list([40.0])),
         lambda zu: (setattr(zu, "_MULTIPLE_TEMPERATURE_SENSORS", None),
                     zu.multiple_temperature_sensors())),
-    "psu_list": (
-        lambda zel_sim: slow(zel_sim, "get_psu_list", 0, records.psu_list([("PSU1", 1, 1)])),
-        lambda zu: zu.psu_list()),
-    "get_flashs": (lambda zel_sim: slow(zel_sim, "get_flash_list"), lambda zu: zu.get_flashs()),
     "set_hostname": (lambda zel_sim: slow(zel_sim, "check_create_zel_query"),
                      lambda zu: zu.set_hostname("sw")),
     "delete_sticky_mac_unsaved": (lambda zel_sim: slow(zel_sim, "sms_do_flush"),
                                   lambda zu: zu.delete_sticky_mac_unsaved()),
-    "get_last_backup": (lambda zel_sim: slow(zel_sim, "backupts_GetTimeStamp"),
-                        lambda zu: zu.get_last_backup()),
-    "get_diag_debug_status": (lambda zel_sim: slow(zel_sim, "is_diag_debug_enabled"),
-                              lambda zu: zu.get_diag_debug_status()),
     "exec_mtraceroute": (lambda zel_sim: slow(zel_sim, "api_mtraceroute"),
                          lambda zu: zu.exec_mtraceroute("0", "232.1.1.1")),
     "get_diagnostic_data": (lambda zel_sim: slow(zel_sim, "init_trace_route"),
@@ -128,6 +120,29 @@ PLATFORM_CALLS = {
 # on files through Python's own file functions.
 CONSTANTS = {"get_cmdb_max_buff", "stp_instance_priority_default"}
 FILE_FUNCTIONS = {"system_port_traffic", "get_safe_r_file"}
+
+
+def slowed_call(zu, zel_sim, name):
+    """The call of `name`, its platform call made to take DELAY seconds (on
+    a cleared platform)."""
+    zel_sim.clear()
+    if name in PLATFORM_CALLS:
+        prepare, call = PLATFORM_CALLS[name]
+        prepare(zel_sim)
+        return lambda: call(zu)
+
+    def call():
+        try:
+            getattr(zu, name)()
+        except Exception:  # what a default answer makes it raise, after the delay
+            pass
+
+    call()
+    made = zel_sim.calls()
+    assert made, f"{name} makes no platform call to slow down"
+    zel_sim.clear()
+    slow(zel_sim, made[0].fn)
+    return call
 
 
 def steps_of_another_thread(call):
@@ -155,26 +170,22 @@ def steps_of_another_thread(call):
 def test_the_lock_tables_name_every_function_once(zu):
     functions = {n for n, v in vars(zu).items() if type(v).__name__ == "function"
                  and v.__module__ == "zel.zel_util"}
-    assert len(functions) == 17
-    assert sorted(HOLDING + RELEASING) == sorted(functions)
+    assert sorted(HOLDING + RELEASING) == sorted(functions), \
+        "docs/backend.md: the two lock tables name each function of the module once"
     assert set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"} | FILE_FUNCTIONS
-    assert set(HOLDING) == set(PLATFORM_CALLS) - set(RELEASING) | CONSTANTS
+    assert not set(HOLDING) - CONSTANTS - set(PLATFORM_CALLS) - set(NO_ARGUMENTS), \
+        "tests/test_docs.py: PLATFORM_CALLS says how to slow each call that holds the lock"
+    assert set(PLATFORM_CALLS) & set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"}
 
 
-@pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(HOLDING)))
+@pytest.mark.parametrize("name", sorted(set(HOLDING) - CONSTANTS))
 def test_a_call_said_to_hold_the_lock_stops_every_thread(zu, zel_sim, name):
-    prepare, call = PLATFORM_CALLS[name]
-    zel_sim.clear()
-    prepare(zel_sim)
-    assert steps_of_another_thread(lambda: call(zu)) <= 3
+    assert steps_of_another_thread(slowed_call(zu, zel_sim, name)) <= 3
 
 
 @pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(RELEASING)))
 def test_a_call_said_to_release_the_lock_lets_threads_run(zu, zel_sim, name):
-    prepare, call = PLATFORM_CALLS[name]
-    zel_sim.clear()
-    prepare(zel_sim)
-    assert steps_of_another_thread(lambda: call(zu)) > 20
+    assert steps_of_another_thread(slowed_call(zu, zel_sim, name)) > 20
 
 
 def test_loop_stall_example(tmp_path):

@@ -14,6 +14,7 @@ import zel.zel_util as zu
 import zel_sim
 
 from calls import NullStream
+from operations import NO_ARGUMENTS, PARAMETER_NAMES
 
 
 class Hostile(Exception):
@@ -85,16 +86,6 @@ FUNCTIONS = {
     "exec_mtraceroute": (["1", "232.1.1.1", 90, 5, 30],
                          (TypeError, ValueError, OverflowError, UnicodeEncodeError, Hostile),
                          lambda r: type(r) is int),
-}
-NO_ARGUMENTS = ["get_last_backup", "get_diag_debug_status", "has_temperature_sensor",
-                "multiple_temperature_sensors", "system_temperatures", "get_cmdb_max_buff",
-                "get_flashs", "psu_list", "stp_instance_priority_default", "get_safe_r_file"]
-PARAMETER_NAMES = {
-    "get_8021x_status": ["interface_name"], "get_8021x_sessions": ["interface_name"],
-    "set_hostname": ["hostname"], "system_port_traffic": ["name"],
-    "delete_sticky_mac_unsaved": ["name"],
-    "get_diagnostic_data": ["context", "ip_host", "ttl", "probes", "timeout"],
-    "exec_mtraceroute": ["r_file", "dst", "confidence", "flow_id", "max_ttl"],
 }
 PARAMETERS = [(name, i) for name, (valid, _, _) in FUNCTIONS.items() for i in range(len(valid))]
 HOSTILE = settings(max_examples=80, deadline=None,

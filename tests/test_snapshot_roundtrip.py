@@ -156,7 +156,9 @@ def test_the_simulator_running_the_snapshot_answers_as_the_original(round_trips)
     for trip in round_trips.values():
         assert list(trip.results_b) == list(trip.results_a)
         for call, result in trip.results_a.items():
-            assert trip.results_b[call] == result, (trip.name, call)
+            assert trip.results_b[call] == result, (
+                f"{trip.name}: {call} differs once snapshot: sim/zel_sim/_snapshot_reading.py "
+                f"writes what it returns into the scenario")
 
 
 def test_a_snapshot_of_the_snapshot_is_the_snapshot(round_trips):

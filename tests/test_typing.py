@@ -13,33 +13,13 @@ import typing
 import pytest
 from zel_sim.testing import PrivateTmp
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
-STUB = ROOT / "stubs" / "zel-stubs" / "zel_util.pyi"
-
 # What inspect.signature() reports for each operation: every parameter
 # positional-or-keyword, the defaults fixed at initialisation, "int" on the
 # parameters that must be exactly int.
-SIGNATURES = {
-    "get_last_backup": "()",
-    "get_8021x_status": "(interface_name)",
-    "get_diag_debug_status": "()",
-    "has_temperature_sensor": "()",
-    "multiple_temperature_sensors": "()",
-    "system_temperatures": "()",
-    "set_hostname": "(hostname)",
-    "get_cmdb_max_buff": "()",
-    "get_8021x_sessions": "(interface_name)",
-    "get_flashs": "()",
-    "psu_list": "()",
-    "stp_instance_priority_default": "()",
-    "system_port_traffic": "(name)",
-    "delete_sticky_mac_unsaved": "(name=None)",
-    "get_diagnostic_data":
-        "(context, ip_host, ttl: 'int' = 32, probes: 'int' = 3, timeout: 'int' = 15)",
-    "exec_mtraceroute": "(r_file, dst, confidence: 'int' = 90, flow_id=5, max_ttl: 'int' = 30)",
-    "get_safe_r_file": "()",
-}
+from operations import SIGNATURES
 
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+STUB = ROOT / "stubs" / "zel-stubs" / "zel_util.pyi"
 
 def operation(zu, name):
     return getattr(zu, name)

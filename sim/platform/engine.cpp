@@ -18,23 +18,9 @@ namespace {
 // function for hours does not grow the process.
 constexpr std::size_t kCallLogCapacity = 4096;
 
-constexpr const char *kNames[kFunctionCount] = {
-    "dump_tessel_802_1x_status",
-    "get_temp_list",
-    "get_psu_list",
-    "get_flash_list",
-    "plat_switch_get_data_channel_unit",
-    "sms_do_flush",
-    "check_create_zel_query",
-    "zel_query_update",
-    "nCfg_obj_change",
-    "backupts_GetTimeStamp",
-    "is_diag_debug_enabled",
-    "api_mtraceroute",
-    "init_trace_route",
-    "query_trace_route",
-    "free_trace_route",
-};
+#define ZELSIM_NAME(name) #name,
+constexpr const char *kNames[kFunctionCount] = {ZELSIM_PLATFORM_FUNCTIONS(ZELSIM_NAME)};
+#undef ZELSIM_NAME
 
 struct Script {
     std::vector<Step> steps;

@@ -17,26 +17,13 @@
 #include <variant>
 #include <vector>
 
+#include "functions.h"
+
 namespace zelsim {
 
-enum class Fn : std::uint8_t {
-    dump_tessel_802_1x_status,
-    get_temp_list,
-    get_psu_list,
-    get_flash_list,
-    plat_switch_get_data_channel_unit,
-    sms_do_flush,
-    check_create_zel_query,
-    zel_query_update,
-    nCfg_obj_change,
-    backupts_GetTimeStamp,
-    is_diag_debug_enabled,
-    api_mtraceroute,
-    init_trace_route,
-    query_trace_route,
-    free_trace_route,
-    count_,
-};
+#define ZELSIM_ENUMERATOR(name) name,
+enum class Fn : std::uint8_t { ZELSIM_PLATFORM_FUNCTIONS(ZELSIM_ENUMERATOR) count_ };
+#undef ZELSIM_ENUMERATOR
 
 constexpr int kFunctionCount = static_cast<int>(Fn::count_);
 

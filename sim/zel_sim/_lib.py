@@ -14,18 +14,29 @@ from __future__ import annotations
 
 import ctypes
 import os
+import pathlib
+import re
 from typing import Any, Callable
 
 LIBRARY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "libzelplatform.so")
 
+
+def _table() -> str:
+    """The library's list of its platform functions, functions.h: installed
+    beside this file, in the source tree under sim/platform/."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    for path in (os.path.join(here, "functions.h"),
+                 os.path.join(here, os.pardir, "platform", "functions.h")):
+        if os.path.exists(path):
+            # Not builtins.open: tests replace it before the first import.
+            return pathlib.Path(path).read_text(encoding="ascii")
+    raise ImportError(f"no functions.h beside {here}: reinstall zel-sim")
+
+
 # The platform functions in the library's order (the call log names them by
-# index); load() checks the library agrees.
-FUNCTIONS = (
-    "dump_tessel_802_1x_status", "get_temp_list", "get_psu_list", "get_flash_list",
-    "plat_switch_get_data_channel_unit", "sms_do_flush", "check_create_zel_query",
-    "zel_query_update", "nCfg_obj_change", "backupts_GetTimeStamp", "is_diag_debug_enabled",
-    "api_mtraceroute", "init_trace_route", "query_trace_route", "free_trace_route",
-)
+# index), read from the list the library is built from; load() checks the
+# library agrees.
+FUNCTIONS: tuple[str, ...] = tuple(re.findall(r"^\s*X\((\w+)\)", _table(), re.M))
 
 
 class StepStruct(ctypes.Structure):

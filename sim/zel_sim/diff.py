@@ -12,6 +12,7 @@ where in its result, and the two values."""
 from __future__ import annotations
 
 import contextlib
+import inspect
 import io
 import sys
 from collections.abc import Iterable
@@ -20,10 +21,18 @@ from typing import Any
 
 from .scenario import Scenario
 
-# Operations without arguments that change nothing.
-SYSTEM_OPERATIONS = ("get_last_backup", "get_diag_debug_status", "system_temperatures",
-                     "has_temperature_sensor", "multiple_temperature_sensors", "psu_list",
-                     "get_flashs", "get_cmdb_max_buff", "stp_instance_priority_default")
+# The one operation without arguments that changes something: it creates a
+# result file.
+_WRITING = frozenset({"get_safe_r_file"})
+
+
+def system_operations(module: ModuleType) -> list[str]:
+    """The module's operations without arguments that change nothing, in the
+    order the module binds them."""
+    kind = type(module.get_cmdb_max_buff)
+    return [name for name, value in vars(module).items()
+            if type(value) is kind and name not in _WRITING
+            and not inspect.signature(value).parameters]
 
 
 class _TraceContext(dict[str, Any]):
@@ -85,7 +94,7 @@ def read(module: ModuleType, ports: Iterable[str], traces: Iterable[str]) -> dic
     # Computed once and kept by the module: computed again for this switch.
     for kept in ("_HAS_TEMPERATURE_SENSOR", "_MULTIPLE_TEMPERATURE_SENSORS"):
         setattr(module, kept, None)
-    for name in SYSTEM_OPERATIONS:
+    for name in system_operations(module):
         out[f"{name}()"] = _outcome(getattr(module, name))
     for port in ports:
         out[f"get_8021x_status({port!r})"] = _outcome(module.get_8021x_status, port)

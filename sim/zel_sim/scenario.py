@@ -1,11 +1,13 @@
 """Scenarios: TOML descriptions of a switch, checked strictly and turned
 into scripts.
 
-A scenario is decoded into the structures below (msgspec Structs that
-refuse unknown keys and wrong types); every problem is reported as a
+A scenario is decoded into the structures of its sections (``_sections``:
+msgspec Structs that refuse unknown keys and wrong types, over the value
+types of ``_values``) and turned into scripts by ``_scripts``; this module
+reads it, merging what it extends. Every problem is reported as a
 ScenarioError naming the file and the location, such as "Expected `int`,
 got `str` - at `$.dot1x[0].mode`". Keys a scenario leaves out take the
-defaults written here; ``python -m zel_sim dump`` shows them filled in.
+defaults the sections give; ``python -m zel_sim dump`` shows them filled in.
 
 ``extends = "parent.toml"`` (relative to the file; ``"default"`` is the
 embedded default switch) starts from another scenario: tables merge key by
@@ -16,7 +18,6 @@ array replaces the parent's whole.
 
 from __future__ import annotations
 
-import contextvars
 import datetime
 import errno
 import functools
@@ -24,16 +25,28 @@ import os
 import pathlib
 import stat
 import struct
-from collections.abc import Sequence
-from typing import TYPE_CHECKING, Annotated, Any, ClassVar, Literal, Union
+from typing import Any, Union
 
 import msgspec
-from msgspec import UNSET, Meta, Struct, UnsetType, field
 
-from . import _ports, records
 from ._errors import ScenarioError
 from ._problems import problems as _problems_of
-from ._lib import FUNCTIONS
+from ._scripts import compile_scripts
+from ._sections import (
+    Destination,
+    Dot1x,
+    Flash,
+    Hardware,
+    Hop,
+    Mtraceroute,
+    Port,
+    Psu,
+    Scenario,
+    Session,
+    System,
+    Traceroute,
+)
+from ._values import COUNTERS, Hex, Text, _located, _whole, _worded, text_bytes
 
 __all__ = [
     "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port",
@@ -43,445 +56,6 @@ __all__ = [
 ]
 
 DEFAULT_PATH = pathlib.Path(__file__).with_name("default.toml")
-
-
-# ---- value types ------------------------------------------------------------------
-
-# A platform word: anything from the signed minimum to the unsigned maximum
-# of 32 bits, as the records store it.
-Word = Annotated[int, Meta(ge=-(2**31), le=2**32 - 1)]
-Vlan = Annotated[int, Meta(ge=0, le=2**16 - 1)]
-# Counter files hold unsigned 64-bit values (checked by Port: msgspec bounds
-# stop at 63 bits).
-Counter = Annotated[int, Meta(ge=0, extra_json_schema={"maximum": 2**64 - 1})]
-Seconds = Annotated[float, Meta(ge=0, le=3600)]
-# A single-precision value: checked by the section that holds it (inf and nan
-# included, as TOML writes them; JSON has neither).
-FLOAT32_MAX = 3.4028234663852886e38
-Float32 = Annotated[float, Meta(extra_json_schema={"minimum": -FLOAT32_MAX,
-                                                   "maximum": FLOAT32_MAX})]
-# The device's long is 32 bits: a backup time must fit it.
-Epoch = Annotated[int, Meta(ge=-(2**31), le=2**31 - 1)]
-# false: no backup (true names no time, and is refused).
-# A date-time with its offset, as TOML writes it (an editor sees it as a string).
-_DATE_TIME = r"^\d{4}-\d\d-\d\d[Tt ]\d\d:\d\d:\d\d(\.\d+)?([Zz]|[+-]\d\d:\d\d)$"
-BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True, extra_json_schema={
-    "pattern": _DATE_TIME})], Epoch, Literal[False]]
-_NO_TIME = "Invalid enum value True - at `$.system.backup_time`"
-Probe = tuple[Word, Word, Float32]
-# A name the module passes to the platform as its Latin-1 bytes.
-Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": "^[\\u0000-\\u00ff]*$"})]
-COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
-Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
-
-if TYPE_CHECKING:
-    FunctionName = str
-else:
-    FunctionName = Literal[FUNCTIONS]
-
-# Checks that need more than one entry (trace ends, a destination's inherited
-# keys) run on a whole scenario, not on one file that extends another.
-_whole = contextvars.ContextVar("_whole", default=True)
-
-
-class _Strict(Struct, forbid_unknown_fields=True, kw_only=True):
-    # The room of each text field's platform field, with the terminator, and
-    # the encoding its strings are written in: checked here, and written
-    # into the JSON Schema from here.
-    text_rooms: ClassVar[dict[str, int]] = {}
-    text_encoding: ClassVar[str] = "latin-1"
-
-
-class Hex(_Strict):
-    """A text given by its bytes, in hexadecimal: `{ hex = "50a953" }`. It
-    holds bytes that no string of the field's encoding can (a flash image
-    name that is not UTF-8), and may fill its field whole, without the
-    terminator, as a platform may leave it. A NUL would end the text, so it
-    has none."""
-
-    hex: Annotated[str, Meta(pattern="^([0-9A-Fa-f]{2})*$")]
-
-    def __post_init__(self) -> None:
-        if b"\0" in self.data:
-            raise ValueError(f"`hex` = {self.hex!r} holds a NUL byte, which would end the text")
-
-    @property
-    def data(self) -> bytes:
-        return bytes.fromhex(self.hex)
-
-
-# A text field: a string (Latin-1, flash image names UTF-8), or its bytes.
-Text = Union[str, Hex]
-
-
-def text_bytes(value: Text, encoding: str = "latin-1") -> bytes:
-    """The bytes a text field stores."""
-    return value.data if isinstance(value, Hex) else value.encode(encoding)
-
-
-def _check_float32(value: float, what: str) -> None:
-    try:
-        struct.pack("<f", value)
-    except OverflowError:
-        raise ValueError(f"{what} {value!r} does not fit single precision "
-                         f"(at most {FLOAT32_MAX!r} in magnitude, or inf, -inf, nan)"
-                         ) from None
-
-
-def _check_texts(struct: _Strict) -> None:
-    """Every text must fit its platform field: a string with the
-    terminator, a text given by its bytes at most whole."""
-    encoding = struct.text_encoding
-    for name, room in struct.text_rooms.items():
-        value = getattr(struct, name)
-        if isinstance(value, Hex):
-            if len(value.data) > room:
-                raise ValueError(f"`{name}` is {len(value.data)} bytes long, but its platform "
-                                 f"field holds {room} bytes")
-            continue
-        if not isinstance(value, str):
-            continue
-        try:
-            size = len(value.encode(encoding))
-        except UnicodeEncodeError:
-            raise ValueError(f"`{name}` = {value!r} cannot be written in {encoding}") from None
-        if size >= room:
-            raise ValueError(f"`{name}` is {size} bytes long, but its platform field holds "
-                             f"{room} bytes with the terminator: at most {room - 1}")
-
-
-def _check_key(value: str, name: str) -> None:
-    """A name the module passes to the platform: a str it can encode."""
-    try:
-        value.encode("latin-1")
-    except UnicodeEncodeError:
-        raise ValueError(f"`{name}` = {value!r} cannot be written in latin-1 (the module "
-                         "passes it as its Latin-1 bytes)") from None
-
-
-def _unique(entries: list[Any], key: str, where: str) -> None:
-    seen: set[str] = set()
-    for index, entry in enumerate(entries):
-        value = getattr(entry, key)
-        if value in seen:
-            raise ValueError(f"{where}[{index}]: {key} {value!r} is given twice")
-        seen.add(value)
-
-
-def _unique_values(values: Sequence[str], where: str) -> None:
-    for index, value in enumerate(values):
-        if value in values[:index]:
-            raise ValueError(f"{where}[{index}]: {value!r} is given twice")
-
-
-def _worded(text: str) -> str:
-    """msgspec's message, said as a scenario's author needs it."""
-    # A text field takes a string or its bytes as a table: the string is
-    # what a wrong value should have been, in the message.
-    text = text.replace("Expected `str | object", "Expected `str")
-    if text == _NO_TIME:
-        return ("`backup_time` = true names no time: give a date-time with its offset, epoch "
-                "seconds, or false for no backup - at `$.system.backup_time`")
-    for alone in ("date", "time"):
-        if f", got `{alone}`" in text:
-            text += (f" (a {alone} alone names no moment: write a date-time with its offset, "
-                     "such as 2024-11-18T02:30:00Z)")
-    return text
-
-
-def _located(error: msgspec.MsgspecError) -> str:
-    """msgspec's message, with the location even at the top level."""
-    text = _worded(str(error))
-    if " - at `" in text or not isinstance(error, msgspec.ValidationError):
-        return text
-    return f"{text} - at `$`"
-
-
-# ---- sections ----------------------------------------------------------------------
-
-
-class System(_Strict):
-    """[system]: hostname, last backup and the configuration answers."""
-
-    text_rooms = {"hostname": records.HOSTNAME_ROOM}
-
-    hostname: Text = ""
-    backup_time: BackupTime = False
-    diag_debug: Word = 0
-    data_channel_unit: Word = 0
-    flush_result: Word = 0
-    config_result: Word = 0
-    query_update: bool = True
-    unknown_port_result: Word = -1
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-        if isinstance(self.backup_time, datetime.datetime):
-            seconds = int(self.backup_time.timestamp())
-            if not -(2**31) <= seconds < 2**31:
-                raise ValueError(f"`backup_time` {self.backup_time.isoformat()} does not fit "
-                                 "the platform's 32-bit time")
-
-
-class Session(_Strict):
-    """[[dot1x.sessions]]: one 802.1X session (up to 20 per interface)."""
-
-    text_rooms = records.SESSION_TEXT_ROOMS
-
-    mac: Text = ""
-    type: Text = ""
-    eap: Text = ""
-    eap_counter: Text = ""
-    elapsed_time: Text = ""
-    pae: Text = ""
-    params: Text = ""
-    security_group: Text = ""
-    user: Text = ""
-    brenlow_group: Text = ""
-    native_vlan_id: Vlan = 0
-    traffic_vlan_id: Vlan = 0
-    dynamic_assigned_vlan_id: Vlan = 0
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-
-
-class Dot1x(_Strict):
-    """[[dot1x]]: the 802.1X state of one interface; name defaults to interface."""
-
-    text_rooms = records.DOT1X_TEXT_ROOMS
-
-    interface: Key
-    result: Word = 1
-    delay: Seconds = 0.0
-    name: Text | None = None
-    link_status: Text = ""
-    port_status: Text = ""
-    eap_pass_through: Text = ""
-    allowed_vlanid: Text = ""
-    untagged_vlanid: Text = ""
-    guest_vlan: Text = ""
-    auth_fail_vlan: Text = ""
-    mode: Word = 0
-    mab: Word = 0
-    dynamic_vlanid: Word = 0
-    native_vlanid: Word = 0
-    guest_vlan_enable: Word = 0
-    auth_fail_vlan_enable: Word = 0
-    count: Word | None = None
-    sessions: Annotated[list[Session], Meta(max_length=20)] = []
-
-    def __post_init__(self) -> None:
-        _check_key(self.interface, "interface")
-        if self.name is None:
-            self.name = self.interface
-        if self.count is None:
-            self.count = len(self.sessions)
-        _check_texts(self)
-
-
-class Port(_Strict):
-    """[[port]]: the traffic counters of one port, served as counter files."""
-
-    name: Key
-    tx_packets: Counter = 0
-    tx_bytes: Counter = 0
-    rx_packets: Counter = 0
-    rx_bytes: Counter = 0
-    unreadable: list[Counter_name] = []
-
-    def __post_init__(self) -> None:
-        problem = _ports.name_problem(self.name)
-        if problem is not None:
-            raise ValueError(problem)
-        for counter in COUNTERS:
-            if getattr(self, counter) >= 2**64:
-                raise ValueError(f"`{counter}` does not fit the 64-bit counter")
-        _unique_values(self.unreadable, "unreadable")
-
-
-class Psu(_Strict):
-    """[[hardware.psu]]: one power supply (up to 13)."""
-
-    text_rooms = {"name": records.PSU_NAME_ROOM}
-
-    name: Text
-    ok: Word = 1
-    connected: Word = 1
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-
-
-class Flash(_Strict):
-    """[[hardware.flash]]: one flash partition (up to 8); image "" = none."""
-
-    text_rooms = {"image": records.FLASH_IMAGE_ROOM}
-    text_encoding = "utf-8"
-
-    partition: Word = 0
-    image: Text = ""
-    tot_size: Word = 0
-    used_size: Word = 0
-    usage: Word = 0
-    active: Word = 0
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-
-
-class Hardware(_Strict):
-    """[hardware]: temperature readings, power supplies, flash partitions."""
-
-    temperatures: Annotated[list[Float32], Meta(max_length=8)] = []
-    psu: Annotated[list[Psu], Meta(max_length=13)] = []
-    flash: Annotated[list[Flash], Meta(max_length=8)] = []
-
-    def __post_init__(self) -> None:
-        for index, value in enumerate(self.temperatures):
-            _check_float32(value, f"temperatures[{index}]")
-
-
-class Mtraceroute(_Strict):
-    """[mtraceroute]: what api_mtraceroute answers, and how long it takes."""
-
-    result: Word = 0
-    delay: Seconds = 0.0
-
-
-class Hop(_Strict):
-    """One hop of a route: ttl defaults to its position; the last hop ends
-    the trace (result 1), the others answer 0 unless given (never 1)."""
-
-    text_rooms = records.TRACE_RESPONSE_ROOMS
-
-    ttl: Word | None = None
-    ip: Text = ""
-    host: Text = ""
-    probes: Annotated[list[Probe], Meta(max_length=5)] = []
-    probe_count: Word | None = None
-    delay: Seconds = 0.0
-    result: Word | None = None
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-        for index, (_, _, time) in enumerate(self.probes):
-            _check_float32(time, f"probes[{index}] time")
-        if self.probe_count is None:
-            self.probe_count = len(self.probes)
-
-
-def _finish_hops(hops: list[Hop], where: str) -> None:
-    """Numbers the hops and settles their results: the last hop ends the
-    trace (1), every other one says more follow (0 unless given)."""
-    for index, hop in enumerate(hops):
-        last = index == len(hops) - 1
-        if hop.ttl is None:
-            hop.ttl = index + 1
-        if last and hop.result not in (None, 1):
-            raise ValueError(f"{where}[{index}]: the last hop ends the trace, so its `result` "
-                             f"is 1, not {hop.result}")
-        if not last and hop.result == 1:
-            raise ValueError(f"{where}[{index}]: `result` 1 ends the trace, but "
-                             f"{len(hops) - index - 1} hop(s) follow")
-        if hop.result is None:
-            hop.result = 1 if last else 0
-
-
-_ROUTE_KEYS = ("result", "delay", "host_name", "ip_address", "hops", "probes", "timeout",
-               "package_size", "reply_mtu", "hop")
-_HEADER_ROOMS = dict(records.TRACE_HEADER_ROOMS)
-
-
-class Destination(_Strict):
-    """The route to one target; keys left out are those of [traceroute]."""
-
-    text_rooms = {"target": records.TRACE_HOST_ROOM, **_HEADER_ROOMS}
-
-    target: Key
-    result: Word | UnsetType = UNSET
-    delay: Seconds | UnsetType = UNSET
-    host_name: Text | UnsetType = UNSET
-    ip_address: Text | UnsetType = UNSET
-    hops: Word | UnsetType = UNSET
-    probes: Word | UnsetType = UNSET
-    timeout: Word | UnsetType = UNSET
-    package_size: Word | UnsetType = UNSET
-    reply_mtu: Word | UnsetType = UNSET
-    hop: list[Hop] | UnsetType = UNSET
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-
-
-class Traceroute(_Strict):
-    """init_trace_route and the hops of every target no destination names."""
-
-    text_rooms = _HEADER_ROOMS
-
-    result: Word = 1
-    delay: Seconds = 0.0
-    host_name: Text = ""
-    ip_address: Text = ""
-    hops: Word = 30
-    probes: Word = 3
-    timeout: Word = 5
-    package_size: Word = 60
-    reply_mtu: Word = 1500
-    hop: list[Hop] = []
-    destination: list[Destination] = []
-
-    def __post_init__(self) -> None:
-        _check_texts(self)
-        _unique(self.destination, "target", "destination")
-        if not _whole.get():
-            return
-        self._check_route(self, "traceroute")
-        for index, dest in enumerate(self.destination):
-            for key in _ROUTE_KEYS:
-                if getattr(dest, key) is UNSET:
-                    value = getattr(self, key)
-                    if key == "hop":
-                        value = [msgspec.structs.replace(hop) for hop in value]
-                    setattr(dest, key, value)
-            self._check_route(dest, f"traceroute.destination[{index}]")
-
-    @staticmethod
-    def _check_route(route: Traceroute | Destination, where: str) -> None:
-        hops = route.hop
-        assert isinstance(hops, list)
-        if route.result != 0 and not hops:
-            raise ValueError(f"{where}: the trace starts (`result` {route.result}) but has no "
-                             "hop; give its hops, or `result` = 0 for a trace that cannot start")
-        _finish_hops(hops, f"{where}.hop")
-
-
-def _no_trace() -> Traceroute:
-    return Traceroute(result=0)
-
-
-class Scenario(_Strict):
-    """A whole switch. Sections left out take their defaults: no 802.1X
-    interface, port, sensor, supply or partition, and no trace."""
-
-    extends: str | None = None
-    system: System = field(default_factory=System)
-    dot1x: list[Dot1x] = []
-    port: list[Port] = []
-    hardware: Hardware = field(default_factory=Hardware)
-    mtraceroute: Mtraceroute = field(default_factory=Mtraceroute)
-    traceroute: Traceroute = field(default_factory=_no_trace)
-    fail: dict[FunctionName, Word] = {}
-
-    def __post_init__(self) -> None:
-        _unique(self.dot1x, "interface", "dot1x")
-        _unique(self.port, "name", "port")
-        clash = _ports.clash(p.name for p in self.port)
-        if clash is not None:
-            raise ValueError(clash[1])
-
-
-# ---- reading --------------------------------------------------------------------
 
 # Arrays of tables whose entries merge with the parent's entry of the same key.
 _KEYED = {("dot1x",): "interface", ("port",): "name", ("traceroute", "destination"): "target"}
@@ -725,101 +299,3 @@ def schema() -> dict[str, Any]:
     from ._schema import schema as generated
 
     return generated()
-
-
-# ---- scripts ---------------------------------------------------------------------
-
-Target = Union[str, tuple[str, bytes]]
-
-
-def _system(section: System, out: dict[Target, list[Any]], step: Any) -> None:
-    out["plat_switch_get_data_channel_unit"] = [step(section.data_channel_unit)]
-    out["sms_do_flush"] = [step(section.flush_result)]
-    out["is_diag_debug_enabled"] = [step(section.diag_debug)]
-    out["check_create_zel_query"] = [step(section.config_result)]
-    out["zel_query_update"] = [step(1 if section.query_update else 0)]
-    out["nCfg_obj_change"] = [step(section.config_result)]
-    out["backupts_GetTimeStamp"] = [_backup(section.backup_time, step)]
-    out["dump_tessel_802_1x_status"] = [step(section.unknown_port_result)]
-
-
-def _backup(value: datetime.datetime | int | bool, step: Any) -> Any:
-    if value is False:
-        return step(0)
-    if isinstance(value, datetime.datetime):
-        value = int(value.timestamp())
-    return step(1, records.timestamp(int(value)))
-
-
-def _raw_texts(fields: dict[str, Any]) -> dict[str, Any]:
-    """The fields, texts given by their bytes as bytes."""
-    return {k: v.data if isinstance(v, Hex) else v for k, v in fields.items()}
-
-
-def _dot1x(ports: list[Dot1x], out: dict[Target, list[Any]], step: Any) -> None:
-    for port in ports:
-        fields = _raw_texts({k: getattr(port, k) for k in records.DOT1X_TEXT_ROOMS})
-        fields.update({k: getattr(port, k) for k in (
-            "mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
-            "auth_fail_vlan_enable")})
-        sessions = [_raw_texts(msgspec.structs.asdict(s)) for s in port.sessions]
-        record = records.dot1x_status(count=port.count, sessions=sessions, **fields)
-        key = ("dump_tessel_802_1x_status", port.interface.encode("latin-1"))
-        out[key] = [step(port.result, record, port.delay)]
-
-
-def _hardware(section: Hardware, out: dict[Target, list[Any]], step: Any) -> None:
-    psus = [(text_bytes(p.name), p.ok, p.connected) for p in section.psu]
-    flash = [_raw_texts(msgspec.structs.asdict(f)) for f in section.flash]
-    out["get_temp_list"] = [step(0, records.temp_list(section.temperatures))]
-    out["get_psu_list"] = [step(0, records.psu_list(psus))]
-    out["get_flash_list"] = [step(0, records.flash_list(flash))]
-
-
-def _hop_steps(hops: list[Hop], step: Any) -> list[Any]:
-    # Numbered and settled by Traceroute: ttl and result are ints here.
-    return [step(hop.result, records.trace_response(int(hop.ttl or 0), text_bytes(hop.ip),
-                                                    text_bytes(hop.host), hop.probes,
-                                                    hop.probe_count), hop.delay)
-            for hop in hops]
-
-
-def _route(route: Any, step: Any) -> tuple[Any, list[Any]]:
-    """The init step and hop steps of [traceroute] or of a destination whose
-    keys were all filled in from it."""
-    header = records.trace_header(text_bytes(route.host_name), text_bytes(route.ip_address),
-                                  route.hops, route.probes, route.timeout, route.package_size)
-    init = step(route.result, header, route.delay, records.trace_context(route.reply_mtu))
-    assert isinstance(route.hop, list)
-    return init, _hop_steps(route.hop, step)
-
-
-def _traceroute(section: Traceroute, out: dict[Target, list[Any]], step: Any) -> None:
-    init, hops = _route(section, step)
-    out["init_trace_route"], out["query_trace_route"] = [init], hops
-    for dest in section.destination:
-        init, hops = _route(dest, step)
-        key = dest.target.encode("latin-1")
-        out[("init_trace_route", key)] = [init]
-        out[("query_trace_route", key)] = hops
-
-
-def _fail(section: dict[str, int], out: dict[Target, list[Any]], step: Any) -> None:
-    for fn, result in section.items():
-        for target in [t for t in out if t == fn or (isinstance(t, tuple) and t[0] == fn)]:
-            del out[target]
-        out[fn] = [step(result)]
-
-
-def compile_scripts(scenario: Scenario, step: Any) -> dict[Target, list[Any]]:
-    """{fn or (fn, key): [step, ...]} of a scenario; step(result, record,
-    delay, aux) makes one step."""
-    out: dict[Target, list[Any]] = {}
-    _system(scenario.system, out, step)
-    _dot1x(scenario.dot1x, out, step)
-    _hardware(scenario.hardware, out, step)
-    out["api_mtraceroute"] = [step(scenario.mtraceroute.result,
-                                   delay=scenario.mtraceroute.delay)]
-    _traceroute(scenario.traceroute, out, step)
-    _fail(scenario.fail, out, step)
-    return out

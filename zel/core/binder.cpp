@@ -1,5 +1,7 @@
 #include "core/binder.hpp"
 
+#include "core/errors.hpp"
+
 namespace zel {
 
 namespace {
@@ -12,9 +14,8 @@ namespace {
     const bool too_few = given < nrequired;
     const Py_ssize_t expected = too_few ? nrequired : nparams;
     const char *word = nrequired == nparams ? "exactly" : (too_few ? "at least" : "at most");
-    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-                 sig.op->name, word, expected, expected == 1 ? "" : "s", given);
-    throw_error();
+    raise_error(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
+                sig.op->name, word, expected, expected == 1 ? "" : "s", given);
 }
 
 // What is wrong with one keyword, found while the keywords are matched and
@@ -24,23 +25,18 @@ enum class KeywordFault { none, not_str, unknown, given_by_position, given_twice
 [[noreturn]] void raise_keyword_error(const char *name, KeywordFault fault, PyObject *keyword) {
     switch (fault) {
         case KeywordFault::not_str:
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", name);
-            break;
+            raise_error(PyExc_TypeError, "%.200s() keywords must be strings", name);
         case KeywordFault::unknown:
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", name,
-                         keyword);
-            break;
+            raise_error(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", name,
+                        keyword);
         case KeywordFault::given_by_position:
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         name, keyword);
-            break;
+            raise_error(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", name,
+                        keyword);
         case KeywordFault::given_twice:
         case KeywordFault::none:
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", name,
-                         keyword);
             break;
     }
-    throw_error();
+    raise_error(PyExc_TypeError, "%s() got multiple values for argument '%U'", name, keyword);
 }
 
 // ---- binding ---------------------------------------------------------------------
@@ -70,13 +66,11 @@ size_t param_index(const Signature &sig, PyObject *keyword) {
 // before positional arguments.
 void bind_none(const Signature &sig, Py_ssize_t nargs, PyObject *kwnames) {
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) > 0) {
-        PyErr_Format(PyExc_TypeError, "%.200s() takes no keyword arguments", sig.op->name);
-        throw_error();
+        raise_error(PyExc_TypeError, "%.200s() takes no keyword arguments", sig.op->name);
     }
     if (nargs > 0) {
-        PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", sig.op->name,
-                     nargs);
-        throw_error();
+        raise_error(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", sig.op->name,
+                    nargs);
     }
 }
 
@@ -142,10 +136,9 @@ void check_types(const Signature &sig, PyObject *const *bound) {
     for (size_t i = 0; i < sig.op->nparams; ++i) {
         if (sig.op->params[i].accepts != Accepts::exact_int || Py_IS_TYPE(bound[i], &PyLong_Type))
             continue;
-        PyErr_Format(PyExc_TypeError,
-                     "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                     sig.op->params[i].name, PyLong_Type.tp_name, Py_TYPE(bound[i])->tp_name);
-        throw_error();
+        raise_error(PyExc_TypeError,
+                    "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
+                    sig.op->params[i].name, PyLong_Type.tp_name, Py_TYPE(bound[i])->tp_name);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "core/errors.hpp"
+
 namespace zel {
 
 CString::CString(Ref holder) : holder_(std::move(holder)) {
@@ -26,8 +28,7 @@ int as_c_int(PyObject *value) {
     if (result == -1 && PyErr_Occurred())
         throw_error();
     if (result < INT_MIN || result > INT_MAX) {
-        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
-        throw_error();
+        raise_error(PyExc_OverflowError, "value too large to convert to int");
     }
     return static_cast<int>(result);
 }

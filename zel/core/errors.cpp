@@ -1,11 +1,21 @@
 #include "core/errors.hpp"
 
+#include <cstdarg>
+
 #include "core/calls.hpp"
 #include "core/convert.hpp"
 #include "core/module_namespace.hpp"
 #include "core/strings.hpp"
 
 namespace zel {
+
+void raise_error(PyObject *type, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    PyErr_FormatV(type, format, args);
+    va_end(args);
+    throw_error();
+}
 
 void raise_object(PyObject *exception) {
     if (PyExceptionInstance_Check(exception)) {
@@ -19,12 +29,13 @@ void raise_object(PyObject *exception) {
 }
 
 void raise_cfunction_error(PyObject *function) {
-    Ref error = call(global(K.CFunctionError).get(), function);
+    Ref error = call(global(core_names.CFunctionError).get(), function);
     raise_object(error.get());
 }
 
-void raise_cfunction_error(PyObject *function, long code) {
-    Ref error = call(global(K.CFunctionError).get(), function, to_int(code).get());
+void raise_cfunction_error(const char *function, long code) {
+    Ref name = require(PyUnicode_FromString(function));
+    Ref error = call(global(core_names.CFunctionError).get(), name.get(), to_int(code).get());
     raise_object(error.get());
 }
 

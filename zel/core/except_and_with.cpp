@@ -2,6 +2,7 @@
 
 #include "core/access.hpp"
 #include "core/calls.hpp"
+#include "core/errors.hpp"
 #include "core/strings.hpp"
 
 namespace zel {
@@ -27,8 +28,7 @@ namespace {
 Ref special_method(PyObject *obj, PyObject *name, const char *missing) {
     Ref method = type_lookup(Py_TYPE(obj), name);
     if (!method) {
-        PyErr_Format(PyExc_TypeError, missing, Py_TYPE(obj)->tp_name);
-        throw_error();
+        raise_error(PyExc_TypeError, missing, Py_TYPE(obj)->tp_name);
     }
     descrgetfunc bind = Py_TYPE(method.get())->tp_descr_get;
     if (bind == nullptr)
@@ -39,9 +39,9 @@ Ref special_method(PyObject *obj, PyObject *name, const char *missing) {
 }  // namespace
 
 ContextManager::ContextManager(PyObject *manager)
-    : enter_(special_method(manager, K.__enter__,
+    : enter_(special_method(manager, core_names.__enter__,
                             "'%.200s' object does not support the context manager protocol")),
-      exit_(special_method(manager, K.__exit__,
+      exit_(special_method(manager, core_names.__exit__,
                            "'%.200s' object does not support the context manager protocol "
                            "(missed __exit__ method)")) {}
 

@@ -6,6 +6,7 @@
 #include "core/binder.hpp"
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
+#include "core/errors.hpp"
 #include "core/module_namespace.hpp"
 #include "core/process.hpp"
 #include "core/stack_room.hpp"
@@ -52,12 +53,11 @@ class RecursionGuard {
 // Function objects belong to one execution of the module: when it fails,
 // the state they read is gone, and they refuse to run.
 void check_usable(const FunctionObject &f) {
-    if (f.generation == P.generation)
+    if (f.generation == process.generation)
         return;
-    PyErr_Format(PyExc_ImportError,
-                 "%s() belongs to an import of %U that failed; import the module again",
-                 f.sig.op->name, f.module_name);
-    throw_error();
+    raise_error(PyExc_ImportError,
+                "%s() belongs to an import of %U that failed; import the module again",
+                f.sig.op->name, f.module_name);
 }
 
 PyObject *function_vectorcall(PyObject *self, PyObject *const *args, size_t nargsf,
@@ -130,7 +130,7 @@ Ref make_parameter(PyObject *parameter_type, PyObject *kind, const Signature &si
         require_status(PyDict_SetItemString(kwargs.get(), "default", value));
     }
     if (sig.op->params[i].accepts == Accepts::exact_int)
-        require_status(PyDict_SetItemString(kwargs.get(), "annotation", K.int_));
+        require_status(PyDict_SetItemString(kwargs.get(), "annotation", core_names.int_));
     return require(PyObject_Call(parameter_type, args.get(), kwargs.get()));
 }
 
@@ -234,7 +234,7 @@ Ref make_annotations(const Signature &sig) {
     Ref annotations = require(PyDict_New());
     for (size_t i = 0; i < sig.op->nparams; ++i) {
         if (sig.op->params[i].accepts == Accepts::exact_int)
-            require_status(PyDict_SetItem(annotations.get(), sig.names[i], K.int_));
+            require_status(PyDict_SetItem(annotations.get(), sig.names[i], core_names.int_));
     }
     return annotations;
 }
@@ -258,11 +258,11 @@ Ref make_function(const Operation &op) {
     f->name = nullptr;
     f->module_name = nullptr;
     f->annotations = nullptr;
-    f->generation = P.generation;
+    f->generation = process.generation;
     Ref owner = Ref::steal(reinterpret_cast<PyObject *>(f));
     fill_signature(f->sig, op);
     f->name = require(PyUnicode_InternFromString(op.name)).release();
-    f->module_name = global(K.__name__).release();
+    f->module_name = global(core_names.__name__).release();
     f->annotations = make_annotations(f->sig).release();
     return owner;
 }

@@ -4,8 +4,8 @@
 // and gets from it a struct of PyObject pointers and the function that fills
 // it: every string created and interned once at initialisation and kept for
 // the life of the process, so that an operation builds no string constants
-// of its own and dictionary keys hash once. Equal texts interned by two
-// subsystems are one and the same object.
+// of its own and dictionary keys hash once. Each text is listed once, by the
+// part that uses it; a text that several parts use is the core's.
 #pragma once
 
 #include <Python.h>

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/errors.hpp"
 #include "core/process.hpp"
 
 namespace zel {
@@ -34,11 +35,11 @@ CachedName &cache_slot(PyObject *name) {
 }
 
 PyObject *lookup(PyObject *name) {
-    PyObject *value = PyDict_GetItemWithError(P.globals, name);
+    PyObject *value = PyDict_GetItemWithError(process.globals, name);
     if (value == nullptr && !PyErr_Occurred()) {
-        value = PyDict_GetItemWithError(P.builtins, name);
+        value = PyDict_GetItemWithError(process.builtins, name);
         if (value == nullptr && !PyErr_Occurred())
-            PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
+            raise_error(PyExc_NameError, "name '%U' is not defined", name);
     }
     if (value == nullptr)
         throw_error();
@@ -46,6 +47,15 @@ PyObject *lookup(PyObject *name) {
 }
 
 }  // namespace
+
+PyObject *builtin(PyObject *name) {
+    PyObject *value = PyDict_GetItemWithError(process.builtins, name);
+    if (value == nullptr && !PyErr_Occurred())
+        raise_error(PyExc_NameError, "name '%U' is not defined", name);
+    if (value == nullptr)
+        throw_error();
+    return Py_NewRef(value);
+}
 
 void watch_namespaces() {
     ++namespace_version;
@@ -56,8 +66,8 @@ void watch_namespaces() {
             return;
         }
     }
-    require_status(PyDict_Watch(namespace_watcher, P.globals));
-    require_status(PyDict_Watch(namespace_watcher, P.builtins));
+    require_status(PyDict_Watch(namespace_watcher, process.globals));
+    require_status(PyDict_Watch(namespace_watcher, process.builtins));
 }
 
 void watch_dict(PyObject *dict) {
@@ -82,7 +92,7 @@ Ref global(PyObject *name) {
 }
 
 void set_global(PyObject *name, PyObject *value) {
-    require_status(PyDict_SetItem(P.globals, name, value));
+    require_status(PyDict_SetItem(process.globals, name, value));
 }
 
 }  // namespace zel

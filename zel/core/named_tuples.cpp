@@ -98,9 +98,9 @@ bool unchanged(const MadeTuple &made) {
             require_status(PyType_Watch(made_tuple_watcher, made.type.get()));
             ++made.rearmed;
         }
-        if (type_lookup(type, K.__init__).get() != made.init.get())
+        if (type_lookup(type, core_names.__init__).get() != made.init.get())
             return false;
-        made.new_entry = type_lookup(type, K.__new__);
+        made.new_entry = type_lookup(type, core_names.__new__);
         made.current = made_tuple_watcher >= 0;
     }
     Ref function = new_function(made.new_entry.get(), made.type.get());
@@ -125,15 +125,15 @@ bool plain_fields(PyObject *fields) {
 // code compares equal to the real one's and to nothing else. None when the
 // source does not compile.
 Ref reference_new(PyObject *fields, PyObject *tuple_new) {
-    Ref names = require(PyUnicode_Join(K.comma_space, fields));
+    Ref names = require(PyUnicode_Join(core_names.comma_space, fields));
     if (PyTuple_GET_SIZE(fields) == 1)
-        names = require(PyUnicode_Concat(names.get(), K.comma));
+        names = require(PyUnicode_Concat(names.get(), core_names.comma));
     Ref source = require(
         PyUnicode_FromFormat("lambda _cls, %U: _tuple_new(_cls, (%U))", names.get(), names.get()));
     Ref namespace_ = require(PyDict_New());
-    setitem(namespace_.get(), K._tuple_new, tuple_new);
+    setitem(namespace_.get(), core_names._tuple_new, tuple_new);
     Ref no_builtins = require(PyDict_New());
-    setitem(namespace_.get(), K.__builtins__, no_builtins.get());
+    setitem(namespace_.get(), core_names.__builtins__, no_builtins.get());
     const char *text = PyUnicode_AsUTF8(source.get());
     if (text == nullptr)
         throw_error();
@@ -157,18 +157,18 @@ void remember_made_tuple(PyObject *type) {
         PyTuple_GET_SIZE(as_type->tp_bases) != 1)
         return;
     Ref own = require(PyType_GetDict(as_type));
-    PyObject *descriptor = PyDict_GetItemWithError(own.get(), K.__new__);
+    PyObject *descriptor = PyDict_GetItemWithError(own.get(), core_names.__new__);
     if (descriptor == nullptr && PyErr_Occurred())
         throw_error();
     Ref function = new_function(descriptor, type);
     if (!function)
         return;
-    PyObject *fields = PyDict_GetItemWithError(own.get(), K._fields);
+    PyObject *fields = PyDict_GetItemWithError(own.get(), core_names._fields);
     if (fields == nullptr && PyErr_Occurred())
         throw_error();
     if (!PyFunction_Check(function.get()) || fields == nullptr || !plain_fields(fields))
         return;
-    Ref tuple_new_entry = type_lookup(&PyTuple_Type, K.__new__);
+    Ref tuple_new_entry = type_lookup(&PyTuple_Type, core_names.__new__);
     PyObject *tuple_new = tuple_new_entry.get();
     Ref reference = reference_new(fields, tuple_new);
     if (!PyFunction_Check(reference.get()))
@@ -178,12 +178,12 @@ void remember_made_tuple(PyObject *type) {
             PyObject_RichCompareBool(code, PyFunction_GET_CODE(reference.get()), Py_EQ)))
         return;
     PyObject *globals = PyFunction_GET_GLOBALS(function.get());
-    if (PyDict_GetItemWithError(globals, K._tuple_new) != tuple_new)
+    if (PyDict_GetItemWithError(globals, core_names._tuple_new) != tuple_new)
         return;
     MadeTuple &made = made_tuples.entries[made_tuples.count];
     made.type = Ref::borrow(type);
     made.new_function.take(function.get());
-    made.init = type_lookup(as_type, K.__init__);
+    made.init = type_lookup(as_type, core_names.__init__);
     add_made_tuple_watcher();
     ++made_tuples.count;
 }
@@ -197,8 +197,9 @@ void forget_named_tuples() {
 }
 
 Ref make_named_tuple(PyObject *type_name, PyObject *fields) {
-    Ref type = call(global(K.namedtuple).get(), type_name, fields);
-    require_status(PyObject_SetAttr(type.get(), K.__module__, global(K.__name__).get()));
+    Ref type = call(global(core_names.namedtuple).get(), type_name, fields);
+    require_status(
+        PyObject_SetAttr(type.get(), core_names.__module__, global(core_names.__name__).get()));
     remember_made_tuple(type.get());
     return type;
 }

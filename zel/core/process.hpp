@@ -12,20 +12,14 @@ namespace zel {
 
 struct Process {
     int64_t interpreter_id = -1;   // the one interpreter admitted
-    PyObject *module = nullptr;    // strong; set by a successful execution step
+    PyObject *module = nullptr;    // strong; set as execution starts, cleared if it fails
     PyObject *globals = nullptr;   // the module's dict, borrowed from `module`
     PyObject *builtins = nullptr;  // strong: the builtins module's dict
     // Moves at the start of each execution step and again when it fails:
     // function objects run only while it has the value they were made with.
     uint64_t generation = 0;
-
-    // Builtins fixed at initialisation (strong references).
-    PyObject *range = nullptr;
-    PyObject *open = nullptr;
-    PyObject *format = nullptr;
-    PyObject *value_error = nullptr;
 };
 
-extern Process P;
+extern Process process;
 
 }  // namespace zel

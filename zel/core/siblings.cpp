@@ -2,11 +2,12 @@
 
 #include <Python.h>
 
+#include "core/errors.hpp"
 #include "core/ref.hpp"
 
 namespace zel {
 
-Siblings S;
+UtilStringExports util_string;
 
 namespace {
 
@@ -34,17 +35,15 @@ void *import_export(const char *module, const char *name, const char *sig, Kind 
     Ref table = require(PyObject_GetAttrString(mod.get(), "__pyx_capi__"));
     Ref capsule = table_entry(table.get(), name);
     if (!capsule) {
-        PyErr_Format(PyExc_ImportError, "%.200s does not export expected C %s %.200s", module, what,
-                     name);
-        throw_error();
+        raise_error(PyExc_ImportError, "%.200s does not export expected C %s %.200s", module, what,
+                    name);
     }
     if (!PyCapsule_IsValid(capsule.get(), sig)) {
         const char *actual = PyCapsule_CheckExact(capsule.get()) ? PyCapsule_GetName(capsule.get())
                                                                  : Py_TYPE(capsule.get())->tp_name;
-        PyErr_Format(PyExc_TypeError,
-                     "C %s %.200s.%.200s has wrong signature (expected %.500s, got %.500s)", what,
-                     module, name, sig, actual != nullptr ? actual : "(null)");
-        throw_error();
+        raise_error(PyExc_TypeError,
+                    "C %s %.200s.%.200s has wrong signature (expected %.500s, got %.500s)", what,
+                    module, name, sig, actual != nullptr ? actual : "(null)");
     }
     void *pointer = PyCapsule_GetPointer(capsule.get(), sig);
     if (pointer == nullptr)
@@ -52,26 +51,19 @@ void *import_export(const char *module, const char *name, const char *sig, Kind 
     return pointer;
 }
 
+}  // namespace
+
 char **import_variable(const char *module, const char *name) {
     return static_cast<char **>(import_export(module, name, "char *", Kind::variable));
 }
 
-template <typename Fn>
-void import_function(const char *module, const char *name, const char *sig, Fn *&slot) {
-    slot = reinterpret_cast<Fn *>(import_export(module, name, sig, Kind::function));
+void *import_function_pointer(const char *module, const char *name, const char *sig) {
+    return import_export(module, name, sig, Kind::function);
 }
 
-}  // namespace
-
-void import_siblings() {
-    S.warm_start_path = import_variable("migbase.migbase", "WARM_START_PATH");
-    S.stats_tx_packets = import_variable("zel.zel", "SYS_CLASS_NET_STATS_TX_PKTS");
-    S.stats_tx_bytes = import_variable("zel.zel", "SYS_CLASS_NET_STATS_TX_BYTES");
-    S.stats_rx_packets = import_variable("zel.zel", "SYS_CLASS_NET_STATS_RX_PKTS");
-    S.stats_rx_bytes = import_variable("zel.zel", "SYS_CLASS_NET_STATS_RX_BYTES");
-    import_function("zel.zel", "system_port_stat_path", "char const *(char *, char *)",
-                    S.system_port_stat_path);
-    import_function("util.string", "strtcpy", "int (char *, int, char const *)", S.strtcpy);
+void import_util_string() {
+    import_function("util.string", "strtcpy", "int (char *, int, char const *)",
+                    util_string.strtcpy);
 }
 
 }  // namespace zel

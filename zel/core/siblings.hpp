@@ -1,24 +1,31 @@
-// C-level exports of the sibling modules, obtained once at initialisation
-// from each module's `__pyx_capi__` table of capsules.
+// C-level exports of the sibling modules, obtained at initialisation from
+// each module's `__pyx_capi__` table of capsules: the lookups every part
+// uses, and util.string's bounded copy, which several subsystems use.
 #pragma once
 
 namespace zel {
 
-struct Siblings {
-    // Variables are kept by address and read at each use, so a later change
-    // in the sibling module is seen.
-    char **warm_start_path = nullptr;   // migbase.migbase
-    char **stats_tx_packets = nullptr;  // zel.zel
-    char **stats_tx_bytes = nullptr;
-    char **stats_rx_packets = nullptr;
-    char **stats_rx_bytes = nullptr;
-    const char *(*system_port_stat_path)(char *name, char *stat) = nullptr;  // zel.zel
-    int (*strtcpy)(char *dst, int size, const char *src) = nullptr;          // util.string
+// The variable `module` exports under `name` (signature "char *"), by
+// address. Throws PyErrorSet.
+char **import_variable(const char *module, const char *name);
+
+// The function `module` exports under `name` with the signature `sig`.
+// Throws PyErrorSet.
+void *import_function_pointer(const char *module, const char *name, const char *sig);
+
+template <typename Fn>
+void import_function(const char *module, const char *name, const char *sig, Fn *&slot) {
+    slot = reinterpret_cast<Fn *>(import_function_pointer(module, name, sig));
+}
+
+struct UtilStringExports {
+    // strtcpy(dst, size, src): a NUL-terminated copy of at most size - 1 bytes.
+    int (*strtcpy)(char *dst, int size, const char *src) = nullptr;
 };
 
-extern Siblings S;
+extern UtilStringExports util_string;
 
-// Performs the imports in their order. Throws PyErrorSet.
-void import_siblings();
+// Throws PyErrorSet.
+void import_util_string();
 
 }  // namespace zel

@@ -1,6 +1,7 @@
 #include "core/snapshot.hpp"
 
 #include "core/access.hpp"
+#include "core/errors.hpp"
 #include "core/module_namespace.hpp"
 #include "core/strings.hpp"
 
@@ -28,16 +29,15 @@ void FunctionSnapshot::take(PyObject *function) {
     taken.defaults_ = Ref::borrow(PyFunction_GetDefaults(function));
     taken.kwdefaults_ = Ref::borrow(PyFunction_GetKwDefaults(function));
     taken.globals_ = Ref::borrow(PyFunction_GetGlobals(function));
-    taken.builtins_ = getattr(function, K.__builtins__);
+    taken.builtins_ = getattr(function, core_names.__builtins__);
     watch_dict(taken.globals_.get());
     if (PyDict_Check(taken.builtins_.get()))
         watch_dict(taken.builtins_.get());
     taken.checked_ = namespace_stamp();
     // co_names also holds attribute names; those are simply unbound.
-    Ref names = getattr(taken.code_.get(), K.co_names);
+    Ref names = getattr(taken.code_.get(), core_names.co_names);
     if (!PyTuple_Check(names.get())) {
-        PyErr_SetString(PyExc_SystemError, "a code object's co_names is not a tuple");
-        throw_error();
+        raise_error(PyExc_SystemError, "a code object's co_names is not a tuple");
     }
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(names.get()); ++i) {
         PyObject *name = PyTuple_GET_ITEM(names.get(), i);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/errors.hpp"
 #include "core/ref.hpp"
 
 namespace zel {
@@ -55,9 +56,8 @@ void require_stack_room() {
     const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     if (here >= t_limit)
         return;
-    PyErr_SetString(PyExc_RecursionError,
-                    "maximum recursion depth exceeded while calling a Python object");
-    throw_error();
+    raise_error(PyExc_RecursionError,
+                "maximum recursion depth exceeded while calling a Python object");
 }
 
 }  // namespace zel

@@ -2,10 +2,10 @@
 
 namespace zel {
 
-CoreStrings K;
+CoreNames core_names;
 
 void intern_core_strings() {
-#define ZEL_SLOT(member, text) {&K.member, text},
+#define ZEL_SLOT(member, text) {&core_names.member, text},
     static const InternedText texts[] = {ZEL_CORE_STRINGS(ZEL_SLOT)};
 #undef ZEL_SLOT
     intern_texts(texts);

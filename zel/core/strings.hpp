@@ -1,6 +1,7 @@
 // The core's own interned names: the special names and module-level names
 // that the shared machinery (function objects, text conversions, named
-// tuples, errors, with blocks) uses.
+// tuples, errors, with blocks) uses, and the few that several subsystems
+// use (the builtin and os function `open`, the empty string).
 #pragma once
 
 #include <Python.h>
@@ -26,6 +27,9 @@
     X(co_names, "co_names")                        \
     X(_fields, "_fields")                          \
     X(_tuple_new, "_tuple_new")                    \
+    /* names and literals of several subsystems */ \
+    X(open, "open")                                \
+    X(empty, "")                                   \
     /* literals */                                 \
     X(int_, "int")                                 \
     X(utf_8, "utf-8")                              \
@@ -35,11 +39,11 @@
 
 namespace zel {
 
-struct CoreStrings {
+struct CoreNames {
     ZEL_CORE_STRINGS(ZEL_STRING_MEMBER)
 };
 
-extern CoreStrings K;
+extern CoreNames core_names;
 
 // Interns the core's strings. Throws PyErrorSet.
 void intern_core_strings();

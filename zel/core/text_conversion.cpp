@@ -64,28 +64,28 @@ bool direct_bytes_applies(PyObject *bytes_fn, PyObject *charset, PyObject *value
         return false;
     if (PyUnicode_Check(value) && !PyUnicode_CheckExact(value))
         return false;
-    if (charset == nullptr || charset == K.utf_8)
+    if (charset == nullptr || charset == core_names.utf_8)
         return true;
-    return PyUnicode_CheckExact(charset) && PyUnicode_Compare(charset, K.utf_8) == 0;
+    return PyUnicode_CheckExact(charset) && PyUnicode_Compare(charset, core_names.utf_8) == 0;
 }
 
 }  // namespace
 
 void remember_text_conversions() {
-    remember(compat_bytes, K.bytes_);
-    remember(compat_text, K.text_);
+    remember(compat_bytes, core_names.bytes_);
+    remember(compat_text, core_names.text_);
 }
 
 CString to_bytes(PyObject *value) {
-    Ref bytes_fn = global(K.bytes_);
+    Ref bytes_fn = global(core_names.bytes_);
     if (direct_bytes_applies(bytes_fn.get(), nullptr, value))
         return CString(direct_bytes(value, nullptr));
     return CString(call(bytes_fn.get(), value));
 }
 
 CString to_bytes_in_charset(PyObject *value) {
-    Ref bytes_fn = global(K.bytes_);
-    Ref charset = global(K._CHARSET);
+    Ref bytes_fn = global(core_names.bytes_);
+    Ref charset = global(core_names._CHARSET);
     if (direct_bytes_applies(bytes_fn.get(), charset.get(), value)) {
         return CString(direct_bytes(value, charset.get()));
     }
@@ -102,7 +102,7 @@ Ref text_of(PyObject *text_fn, const char *field, size_t room) {
 }
 
 Ref text_of(const char *field, size_t room) {
-    return text_of(global(K.text_).get(), field, room);
+    return text_of(global(core_names.text_).get(), field, room);
 }
 
 bool is_pyramids_text(PyObject *text_fn) {
@@ -110,7 +110,7 @@ bool is_pyramids_text(PyObject *text_fn) {
 }
 
 Ref to_text(PyObject *value) {
-    Ref text_fn = global(K.text_);
+    Ref text_fn = global(core_names.text_);
     if (compat_text.holds(text_fn.get())) {
         // pyramid's text_ returns what is not bytes unchanged and decodes
         // exact bytes; a subclass may decode its own way, so it is called.

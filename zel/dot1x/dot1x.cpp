@@ -8,6 +8,7 @@
 #include "core/convert.hpp"
 #include "core/operation.hpp"
 #include "core/record.hpp"
+#include "core/strings.hpp"
 #include "core/text_conversion.hpp"
 #include "dot1x/status_record.hpp"
 #include "dot1x/strings.hpp"
@@ -36,22 +37,22 @@ Ref session_dict(const dot1x_status_info &info, size_t i, SessionShape shape) {
     const dot1x_session_vlan_info &vlan = info.vlan[i];
     const bool flat = shape == SessionShape::flat;
     DictBuilder d(flat ? kFlatSessionKeys : kPortSessionKeys);
-    d.set(D.mac, text_of(s.mac));
+    d.set(dot1x_names.mac, text_of(s.mac));
     if (flat)  // converted per dict, like every other value of it
-        d.set(D.interface, text_of(info.name));
-    d.set(D.type, text_of(s.type))
-        .set(D.eap, text_of(s.eap))
-        .set(D.eap_counter, text_of(s.eap_counter))
-        .set(D.pae, text_of(s.pae))
-        .set(D.elapsed_time, text_of(s.elapsed_time))
-        .set(D.params, text_of(s.params));
+        d.set(dot1x_names.interface, text_of(info.name));
+    d.set(dot1x_names.type, text_of(s.type))
+        .set(dot1x_names.eap, text_of(s.eap))
+        .set(dot1x_names.eap_counter, text_of(s.eap_counter))
+        .set(dot1x_names.pae, text_of(s.pae))
+        .set(dot1x_names.elapsed_time, text_of(s.elapsed_time))
+        .set(dot1x_names.params, text_of(s.params));
     if (flat)
-        d.set(D.native_vlan_id, vlan_value(vlan.native_vlan_id));
-    d.set(D.traffic_vlan_id, vlan_value(vlan.traffic_vlan_id))
-        .set(D.dynamic_assigned_vlan_id, vlan_value(vlan.dynamic_assigned_vlan_id))
-        .set(D.user, text_of(s.user))
-        .set(D.security_group, text_of(s.security_group))
-        .set(D.brenlow_group, text_of(s.brenlow_group));
+        d.set(dot1x_names.native_vlan_id, vlan_value(vlan.native_vlan_id));
+    d.set(dot1x_names.traffic_vlan_id, vlan_value(vlan.traffic_vlan_id))
+        .set(dot1x_names.dynamic_assigned_vlan_id, vlan_value(vlan.dynamic_assigned_vlan_id))
+        .set(dot1x_names.user, text_of(s.user))
+        .set(dot1x_names.security_group, text_of(s.security_group))
+        .set(dot1x_names.brenlow_group, text_of(s.brenlow_group));
     return d.take();
 }
 
@@ -66,40 +67,40 @@ Ref session_list(const StatusRecord &record, SessionShape shape) {
 // not show: str.replace(":", "") on whatever text_ made of it.
 Ref port_status(const dot1x_status_info &info) {
     Ref text = text_of(info.port_status);
-    return call_method(text.get(), D.replace, D.colon, D.empty);
+    return call_method(text.get(), dot1x_names.replace, dot1x_names.colon, core_names.empty);
 }
 
 void set_port_vlans(DictBuilder &d, const dot1x_status_info &info) {
-    d.set(D.dynamic_vlanid, to_int(info.dynamic_vlanid))
-        .set(D.native_vlanid, to_int(info.native_vlanid))
-        .set(D.allowed_vlanid, text_of(info.allowed_vlanid))
-        .set(D.untagged_vlanid, text_of(info.untagged_vlanid))
-        .set(D.guest_vlan_enable, to_int(info.guest_vlan_enable))
-        .set(D.guest_vlan, text_of(info.guest_vlan))
-        .set(D.auth_fail_vlan_enable, to_int(info.auth_fail_vlan_enable))
-        .set(D.auth_fail_vlan, text_of(info.auth_fail_vlan));
+    d.set(dot1x_names.dynamic_vlanid, to_int(info.dynamic_vlanid))
+        .set(dot1x_names.native_vlanid, to_int(info.native_vlanid))
+        .set(dot1x_names.allowed_vlanid, text_of(info.allowed_vlanid))
+        .set(dot1x_names.untagged_vlanid, text_of(info.untagged_vlanid))
+        .set(dot1x_names.guest_vlan_enable, to_int(info.guest_vlan_enable))
+        .set(dot1x_names.guest_vlan, text_of(info.guest_vlan))
+        .set(dot1x_names.auth_fail_vlan_enable, to_int(info.auth_fail_vlan_enable))
+        .set(dot1x_names.auth_fail_vlan, text_of(info.auth_fail_vlan));
 }
 
 }  // namespace
 
 Ref get_8021x_status(PyObject *interface_name) {
-    const StatusRecord record(interface_name, D.status_no_memory);
+    const StatusRecord record(interface_name, dot1x_names.status_no_memory);
     const dot1x_status_info &info = record.info();
     DictBuilder d(kPortKeys);
-    d.set(D.name, text_of(info.name))
-        .set(D.mode, to_int(info.mode))
-        .set(D.mab, to_int(info.mab))
-        .set(D.link_status, text_of(info.link_status))
-        .set(D.port_status, port_status(info))
-        .set(D.eap_pass_through, text_of(info.eap_pass_through));
+    d.set(dot1x_names.name, text_of(info.name))
+        .set(dot1x_names.mode, to_int(info.mode))
+        .set(dot1x_names.mab, to_int(info.mab))
+        .set(dot1x_names.link_status, text_of(info.link_status))
+        .set(dot1x_names.port_status, port_status(info))
+        .set(dot1x_names.eap_pass_through, text_of(info.eap_pass_through));
     set_port_vlans(d, info);
-    d.set(D.sessions, session_list(record, SessionShape::in_port));
+    d.set(dot1x_names.sessions, session_list(record, SessionShape::in_port));
     return d.take();
 }
 ZEL_OPERATION(get_8021x_status, param("interface_name"));
 
 Ref get_8021x_sessions(PyObject *interface_name) {
-    const StatusRecord record(interface_name, D.sessions_no_memory);
+    const StatusRecord record(interface_name, dot1x_names.sessions_no_memory);
     return session_list(record, SessionShape::flat);
 }
 ZEL_OPERATION(get_8021x_sessions, param("interface_name"));

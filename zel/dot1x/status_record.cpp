@@ -15,9 +15,9 @@ namespace zel {
 namespace {
 
 [[noreturn]] void report_no_memory(PyObject *message) {
-    Ref logger = global(D._logger);
-    call_method(logger.get(), D.error, message);
-    raise_cfunction_error(D.malloc_fn);
+    Ref logger = global(dot1x_names._logger);
+    call_method(logger.get(), dot1x_names.error, message);
+    raise_cfunction_error(dot1x_names.malloc_fn);
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ StatusRecord::StatusRecord(PyObject *interface_name, PyObject *no_memory)
     CString name = to_bytes(interface_name);
     const int result = dump_tessel_802_1x_status(name.c_str(), block_.get());
     if (result != 1)
-        raise_cfunction_error(D.dump_fn, result);
+        raise_cfunction_error("dump_tessel_802_1x_status", result);
 }
 
 size_t StatusRecord::sessions() const {

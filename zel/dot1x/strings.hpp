@@ -9,15 +9,13 @@
     /* module-level names */                                                          \
     X(_logger, "_logger")                                                             \
     X(error, "error")                                                                 \
-    /* platform function names reported in CFunctionError */                          \
-    X(dump_fn, "dump_tessel_802_1x_status")                                           \
+    /* the allocation failure: CFunctionError("PyMem_Malloc"), logged first */                          \
     X(malloc_fn, "PyMem_Malloc")                                                      \
     X(status_no_memory, "Could not allocate memory for get_8021x_status data")        \
     X(sessions_no_memory, "Could not allocate memory for get_8021x_sessions data")    \
     /* port_status clean-up: str.replace(":", "") */                                  \
     X(replace, "replace")                                                             \
     X(colon, ":")                                                                     \
-    X(empty, "")                                                                      \
     /* port dict */                                                                   \
     X(name, "name")                                                                   \
     X(mode, "mode")                                                                   \
@@ -53,11 +51,11 @@
 
 namespace zel {
 
-struct Dot1xStrings {
+struct Dot1xNames {
     ZEL_DOT1X_STRINGS(ZEL_STRING_MEMBER)
 };
 
-extern Dot1xStrings D;
+extern Dot1xNames dot1x_names;
 
 // Throws PyErrorSet.
 void intern_dot1x_strings();

@@ -5,6 +5,7 @@
 #include "core/convert.hpp"
 #include "core/operation.hpp"
 #include "core/record.hpp"
+#include "core/strings.hpp"
 #include "hardware/strings.hpp"
 #include "platform/platform.h"
 
@@ -21,23 +22,23 @@ Ref image_name(const char (&field)[64]) {
 
 Ref partition_dict(const flash_info &record) {
     DictBuilder d(6);
-    d.set(H.partition, to_int(record.partition))
-        .set(H.image, image_name(record.image))
-        .set(H.tot_size, to_int_unsigned(record.tot_size))
-        .set(H.used_size, to_int_unsigned(record.used_size))
-        .set(H.usage, to_int_unsigned(record.usage))
-        .set(H.active, to_int(record.active));
+    d.set(hardware_names.partition, to_int(record.partition))
+        .set(hardware_names.image, image_name(record.image))
+        .set(hardware_names.tot_size, to_int_unsigned(record.tot_size))
+        .set(hardware_names.used_size, to_int_unsigned(record.used_size))
+        .set(hardware_names.usage, to_int_unsigned(record.usage))
+        .set(hardware_names.active, to_int(record.active));
     return d.take();
 }
 
 bool holds_image(PyObject *partition) {
-    PyObject *image = PyDict_GetItemWithError(partition, H.image);
+    PyObject *image = PyDict_GetItemWithError(partition, hardware_names.image);
     if (image == nullptr) {
         if (!PyErr_Occurred())
-            PyErr_SetObject(PyExc_KeyError, H.image);
+            PyErr_SetObject(PyExc_KeyError, hardware_names.image);
         throw_error();
     }
-    return require_status(PyObject_RichCompareBool(image, H.empty, Py_NE)) != 0;
+    return require_status(PyObject_RichCompareBool(image, core_names.empty, Py_NE)) != 0;
 }
 
 }  // namespace

@@ -33,10 +33,11 @@ Ref display_name_by_split(PyObject *text_fn, const psu_info &record) {
     Ref name = text_of(text_fn, record.name);
     // A str's own split cannot be replaced; anything else text_ may have
     // returned is asked for its split.
-    Ref parts = PyUnicode_CheckExact(name.get()) ? require(PyUnicode_Split(name.get(), H.PSU, -1))
-                                                 : call_method(name.get(), H.split, H.PSU);
-    Ref tail = require(PyObject_GetItem(parts.get(), H.one));
-    return require(PyNumber_Add(H.psu_display_prefix, tail.get()));
+    Ref parts = PyUnicode_CheckExact(name.get())
+                    ? require(PyUnicode_Split(name.get(), hardware_names.PSU, -1))
+                    : call_method(name.get(), hardware_names.split, hardware_names.PSU);
+    Ref tail = require(PyObject_GetItem(parts.get(), hardware_names.one));
+    return require(PyNumber_Add(hardware_names.psu_display_prefix, tail.get()));
 }
 
 // The same for pyramid's own text_, which decodes as Latin-1, one character
@@ -47,8 +48,7 @@ Ref display_name_latin1(const psu_info &record) {
     const std::string_view name(record.name, text_length(record.name, sizeof record.name));
     const size_t first = name.find(kSeparator);
     if (first == std::string_view::npos) {
-        PyErr_SetString(PyExc_IndexError, "list index out of range");
-        throw_error();
+        raise_error(PyExc_IndexError, "list index out of range");
     }
     const std::string_view tail = name.substr(first + kSeparator.size());
     const std::string_view part = tail.substr(0, tail.find(kSeparator));
@@ -60,15 +60,15 @@ Ref display_name_latin1(const psu_info &record) {
 }
 
 Ref psu_entry(const psu_info &record) {
-    Ref psu_type = global(H.PSU);
-    Ref text = global(K.text_);
+    Ref psu_type = global(hardware_names.PSU);
+    Ref text = global(core_names.text_);
     Ref name = is_pyramids_text(text.get()) ? display_name_latin1(record)
                                             : display_name_by_split(text.get(), record);
     return new_named_tuple(psu_type.get(), name.get(), truth(record.connected), truth(record.ok));
 }
 
 Ref make_psu_type() {
-    return make_named_tuple(H.PSU, H.psu_fields);
+    return make_named_tuple(hardware_names.PSU, hardware_names.psu_fields);
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ Ref psu_list() {
     psu_list_info psu_status{};
     const int result = get_psu_list(&psu_status);
     if (result != 0)
-        raise_cfunction_error(H.get_psu_list, result);
+        raise_cfunction_error("get_psu_list", result);
     // Only 13 records fit ahead of `count`; a larger count stops there.
     const size_t supplies = valid_entries(psu_status.count, std::size(psu_status.entries));
     Ref list = new_list(static_cast<Py_ssize_t>(supplies));

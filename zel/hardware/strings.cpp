@@ -2,14 +2,14 @@
 
 namespace zel {
 
-HardwareStrings H;
+HardwareNames hardware_names;
 
 void intern_hardware_strings() {
-#define ZEL_SLOT(member, text) {&H.member, text},
+#define ZEL_SLOT(member, text) {&hardware_names.member, text},
     static const InternedText texts[] = {ZEL_HARDWARE_STRINGS(ZEL_SLOT)};
 #undef ZEL_SLOT
     intern_texts(texts);
-    make_number(H.one, 1);
+    make_number(hardware_names.one, 1);
 }
 
 }  // namespace zel

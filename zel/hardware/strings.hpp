@@ -12,31 +12,28 @@
     X(_HAS_TEMPERATURE_SENSOR, "_HAS_TEMPERATURE_SENSOR")                \
     X(_MULTIPLE_TEMPERATURE_SENSORS, "_MULTIPLE_TEMPERATURE_SENSORS")    \
     X(system_temperatures, "system_temperatures")                        \
-    X(get_temp_list, "get_temp_list")                                    \
     /* power supplies: "PSU" is both the type's name and the separator */ \
     X(PSU, "PSU")                                                        \
     X(psu_fields, "name connected ok")                                   \
     X(psu_display_prefix, "PSU ")                                        \
     X(split, "split")                                                    \
-    X(get_psu_list, "get_psu_list")                                      \
     /* flash partitions */                                               \
     X(partition, "partition")                                            \
     X(image, "image")                                                    \
     X(tot_size, "tot_size")                                              \
     X(used_size, "used_size")                                            \
     X(usage, "usage")                                                    \
-    X(active, "active")                                                  \
-    X(empty, "")
+    X(active, "active")
 // clang-format on
 
 namespace zel {
 
-struct HardwareStrings {
+struct HardwareNames {
     ZEL_HARDWARE_STRINGS(ZEL_STRING_MEMBER)
     PyObject *one = nullptr;  // the index of a supply name's second part
 };
 
-extern HardwareStrings H;
+extern HardwareNames hardware_names;
 
 // Throws PyErrorSet.
 void intern_hardware_strings();

@@ -24,7 +24,7 @@ Ref cached_sensor_flag(PyObject *flag, Py_ssize_t more_than) {
     Ref cached = global(flag);
     if (cached.get() != Py_None)
         return cached;
-    Ref readings = call(global(H.system_temperatures).get());
+    Ref readings = call(global(hardware_names.system_temperatures).get());
     const Py_ssize_t sensors = PyObject_Size(readings.get());
     if (sensors < 0)
         throw_error();
@@ -48,7 +48,7 @@ Ref system_temperatures() {
     temp_list_info status{};
     const int result = get_temp_list(&status);
     if (result != 0)
-        raise_cfunction_error(H.get_temp_list, result);
+        raise_cfunction_error("get_temp_list", result);
     const size_t sensors = valid_entries(status.count, std::size(status.entries));
     Ref readings = require(PyTuple_New(static_cast<Py_ssize_t>(sensors)));
     for (size_t i = 0; i < sensors; ++i) {
@@ -60,12 +60,12 @@ Ref system_temperatures() {
 ZEL_OPERATION(system_temperatures);
 
 Ref has_temperature_sensor() {
-    return cached_sensor_flag(H._HAS_TEMPERATURE_SENSOR, 0);
+    return cached_sensor_flag(hardware_names._HAS_TEMPERATURE_SENSOR, 0);
 }
 ZEL_OPERATION(has_temperature_sensor);
 
 Ref multiple_temperature_sensors() {
-    return cached_sensor_flag(H._MULTIPLE_TEMPERATURE_SENSORS, 1);
+    return cached_sensor_flag(hardware_names._MULTIPLE_TEMPERATURE_SENSORS, 1);
 }
 ZEL_OPERATION(multiple_temperature_sensors);
 

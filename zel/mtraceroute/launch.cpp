@@ -8,10 +8,10 @@
 #include "core/errors.hpp"
 #include "core/module_namespace.hpp"
 #include "core/operation.hpp"
-#include "core/process.hpp"
 #include "core/strings.hpp"
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
+#include "mtraceroute/builtins.hpp"
 #include "mtraceroute/strings.hpp"
 #include "platform/platform.h"
 
@@ -30,8 +30,9 @@ struct Setting {
 // In class-body order; max_probes shares timeout's value and so becomes an
 // alias of it.
 const Setting kSettings[] = {
-    {&TR.ttl, 32},     {&TR.probes, 3},     {&TR.timeout, 5},
-    {&TR.max_ttl, 64}, {&TR.max_probes, 5}, {&TR.max_timeout, 10},
+    {&traceroute_names.ttl, 32},       {&traceroute_names.probes, 3},
+    {&traceroute_names.timeout, 5},    {&traceroute_names.max_ttl, 64},
+    {&traceroute_names.max_probes, 5}, {&traceroute_names.max_timeout, 10},
 };
 
 // The two text buffers of one launch: allocated destination first and freed
@@ -89,9 +90,8 @@ Ref checked_int_result(Ref result) {
         return result;
     const char *type_name = Py_TYPE(value)->tp_name;
     if (!PyLong_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "__%.4s__ returned non-%.4s (type %.200s)", "int", "int",
-                     type_name);
-        throw_error();
+        raise_error(PyExc_TypeError, "__%.4s__ returned non-%.4s (type %.200s)", "int", "int",
+                    type_name);
     }
     require_status(PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
                                     "__int__ returned non-int (type %.200s).  The ability to "
@@ -112,7 +112,7 @@ int integral_as_c_int(PyObject *value) {
         number != nullptr && number->nb_int != nullptr ? number->nb_int(value) : nullptr;
     if (converted == nullptr) {
         if (!PyErr_Occurred())
-            PyErr_SetString(PyExc_TypeError, "an integer is required");
+            raise_error(PyExc_TypeError, "an integer is required");
         throw_error();
     }
     Ref result = checked_int_result(Ref::steal(converted));
@@ -122,15 +122,16 @@ int integral_as_c_int(PyObject *value) {
 // class TraceRouteSettings(IntEnum): built as a class statement builds it,
 // through the metaclass of the base and the namespace its __prepare__ gives.
 Ref make_trace_route_settings() {
-    Ref base = global(TR.IntEnum);
+    Ref base = global(traceroute_names.IntEnum);
     Ref bases = require(PyTuple_Pack(1, base.get()));
     PyObject *metaclass = reinterpret_cast<PyObject *>(Py_TYPE(base.get()));
-    Ref body = call_method(metaclass, TR.__prepare__, TR.TraceRouteSettings, bases.get());
-    setitem(body.get(), K.__module__, global(K.__name__).get());
-    setitem(body.get(), TR.__qualname__, TR.TraceRouteSettings);
+    Ref body = call_method(metaclass, traceroute_names.__prepare__,
+                           traceroute_names.TraceRouteSettings, bases.get());
+    setitem(body.get(), core_names.__module__, global(core_names.__name__).get());
+    setitem(body.get(), traceroute_names.__qualname__, traceroute_names.TraceRouteSettings);
     for (const Setting &setting : kSettings)
         setitem(body.get(), *setting.name, to_int(setting.value).get());
-    return call(metaclass, TR.TraceRouteSettings, bases.get(), body.get());
+    return call(metaclass, traceroute_names.TraceRouteSettings, bases.get(), body.get());
 }
 
 }  // namespace
@@ -140,7 +141,7 @@ ZEL_MODULE_OBJECT(TraceRouteSettings, make_trace_route_settings);
 Ref exec_mtraceroute(PyObject *r_file, PyObject *dst, PyObject *confidence_arg,
                      PyObject *flow_id_arg, PyObject *max_ttl_arg) {
     if (!require_status(PyObject_IsTrue(r_file))) {
-        Ref error = call(P.value_error, TR.r_file_is_empty);
+        Ref error = call(traceroute_builtins.value_error, traceroute_names.r_file_is_empty);
         raise_object(error.get());
     }
     const int confidence = as_c_int(confidence_arg);

@@ -6,11 +6,12 @@
 #include "core/convert.hpp"
 #include "core/module_namespace.hpp"
 #include "core/operation.hpp"
-#include "core/process.hpp"
 #include "core/record.hpp"
 #include "core/siblings.hpp"
+#include "core/strings.hpp"
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
+#include "mtraceroute/builtins.hpp"
 #include "mtraceroute/strings.hpp"
 #include "platform/platform.h"
 
@@ -35,8 +36,11 @@ struct IcmpCode {
 
 // In the order of the published dictionary.
 const IcmpCode kIcmpCodes[] = {
-    {-2, &TR.icmp_plain}, {3, &TR.icmp_plain}, {0, &TR.icmp_N},  {1, &TR.icmp_H},  {2, &TR.icmp_N},
-    {4, &TR.icmp_F},      {5, &TR.icmp_S},     {13, &TR.icmp_X}, {14, &TR.icmp_V}, {15, &TR.icmp_C},
+    {-2, &traceroute_names.icmp_plain}, {3, &traceroute_names.icmp_plain},
+    {0, &traceroute_names.icmp_N},      {1, &traceroute_names.icmp_H},
+    {2, &traceroute_names.icmp_N},      {4, &traceroute_names.icmp_F},
+    {5, &traceroute_names.icmp_S},      {13, &traceroute_names.icmp_X},
+    {14, &traceroute_names.icmp_V},     {15, &traceroute_names.icmp_C},
 };
 
 // An open trace context, released exactly once, with the interpreter lock
@@ -65,12 +69,13 @@ class OpenTrace {
 // "time{}".format(n) for the n-th probe entry. A response holds at most five
 // entries, so the keys are the table's constants: the same strings.
 PyObject *const *const kTimeKeys[TRACE_ROUTE_MAX_PROBES] = {
-    &TR.time1, &TR.time2, &TR.time3, &TR.time4, &TR.time5,
+    &traceroute_names.time1, &traceroute_names.time2, &traceroute_names.time3,
+    &traceroute_names.time4, &traceroute_names.time5,
 };
 
 // format(time, ".3f") with the builtin format cached at initialisation.
 Ref time_text(float time) {
-    return call(P.format, to_float(time).get(), TR.time_format);
+    return call(traceroute_builtins.format, to_float(time).get(), traceroute_names.time_format);
 }
 
 // The templates "{} {}", "{}-{}" and "{}<{}>": two fields, each made as
@@ -80,33 +85,33 @@ struct TwoFields {
     PyObject *const *after;
 };
 
-const TwoFields kProbeValue = {&TR.space, &TR.empty};  // "{} {}"
-const TwoFields kMtuNote = {&TR.dash, &TR.empty};      // "{}-{}"
-const TwoFields kCodeNote = {&TR.lt, &TR.gt};          // "{}<{}>"
+const TwoFields kProbeValue = {&traceroute_names.space, &core_names.empty};  // "{} {}"
+const TwoFields kMtuNote = {&traceroute_names.dash, &core_names.empty};      // "{}-{}"
+const TwoFields kCodeNote = {&traceroute_names.lt, &traceroute_names.gt};    // "{}<{}>"
 
 Ref format(const TwoFields &text_template, PyObject *first, PyObject *second) {
-    Ref head = require(PyObject_Format(first, TR.empty));
-    Ref tail = require(PyObject_Format(second, TR.empty));
+    Ref head = require(PyObject_Format(first, core_names.empty));
+    Ref tail = require(PyObject_Format(second, core_names.empty));
     Ref parts = require(
         PyTuple_Pack(4, head.get(), *text_template.middle, tail.get(), *text_template.after));
-    return require(PyUnicode_Join(TR.empty, parts.get()));
+    return require(PyUnicode_Join(core_names.empty, parts.get()));
 }
 
 // codes.get(code, -2); for a plain dict, its lookup does the same.
 Ref annotation(PyObject *codes, PyObject *code) {
     if (!PyDict_CheckExact(codes))
-        return call_method(codes, TR.get, code, TR.unknown_code);
+        return call_method(codes, traceroute_names.get, code, traceroute_names.unknown_code);
     PyObject *found = PyDict_GetItemWithError(codes, code);
     if (found == nullptr && PyErr_Occurred())
         throw_error();
-    return Ref::borrow(found != nullptr ? found : TR.unknown_code);
+    return Ref::borrow(found != nullptr ? found : traceroute_names.unknown_code);
 }
 
 // The note beside a reply's time: the dictionary's annotation for the code
 // (looked up at each use), completed for codes 5 and -2.
 Ref reply_note(const OpenTrace &trace, int32_t code) {
     Ref number = to_int(code);
-    Ref note = annotation(global(TR.ICMP_CODES_FOR_CHARACTERS).get(), number.get());
+    Ref note = annotation(global(traceroute_names.ICMP_CODES_FOR_CHARACTERS).get(), number.get());
     if (code == kFragmentationNeeded)
         return format(kMtuNote, note.get(), to_int(trace.reply_mtu()).get());
     if (code == kUnknownCode)
@@ -116,7 +121,7 @@ Ref reply_note(const OpenTrace &trace, int32_t code) {
 
 Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, const Ref &time_text) {
     if (probe.status == kSendFailed)
-        return Ref::borrow(TR.sent_fail);
+        return Ref::borrow(traceroute_names.sent_fail);
     if (probe.status != kReplied)
         return Ref::borrow(Py_None);
     if (probe.code == kPlainReply)
@@ -128,9 +133,9 @@ Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, con
 Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) {
     const size_t probes = valid_entries(response.probe_count, TRACE_ROUTE_MAX_PROBES);
     DictBuilder hop(static_cast<Py_ssize_t>(3 + probes));
-    hop.set(TR.ttl, to_int(response.ttl))
-        .set(TR.ipAddress, text_of(response.ip_address))
-        .set(TR.hostName, text_of(response.host_name));
+    hop.set(traceroute_names.ttl, to_int(response.ttl))
+        .set(traceroute_names.ipAddress, text_of(response.ip_address))
+        .set(traceroute_names.hostName, text_of(response.host_name));
     for (size_t i = 0; i < probes; ++i) {
         const trace_route_probe_info &probe = response.probe[i];
         hop.set(*kTimeKeys[i], probe_value(trace, probe, time_text(probe.time)));
@@ -140,23 +145,24 @@ Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) 
 
 Ref header_dict(const trace_route_header_info &header, const Ref &address) {
     DictBuilder dict(6);
-    dict.set(TR.hostName, text_of(header.host_name))
-        .set(TR.ipAddress, address)
-        .set(TR.hops, to_int(header.hops))
-        .set(TR.probes, to_int(header.probes))
-        .set(TR.timeout, to_int(header.timeout))
-        .set(TR.packageSize, to_int(header.package_size));
+    dict.set(traceroute_names.hostName, text_of(header.host_name))
+        .set(traceroute_names.ipAddress, address)
+        .set(traceroute_names.hops, to_int(header.hops))
+        .set(traceroute_names.probes, to_int(header.probes))
+        .set(traceroute_names.timeout, to_int(header.timeout))
+        .set(traceroute_names.packageSize, to_int(header.package_size));
     return dict.take();
 }
 
 // Header, routing table and an empty route list, written as the trace opens.
 Ref publish_header(PyObject *context, const trace_route_header_info &header) {
     Ref address = text_of(header.ip_address);
-    Ref routing_table = call(global(TR.get_routing_table_result).get(), address.get());
-    setitem(context, TR.routingTable, routing_table.get());
-    setitem(context, TR.traceRouteHeader, header_dict(header, address).get());
+    Ref routing_table =
+        call(global(traceroute_names.get_routing_table_result).get(), address.get());
+    setitem(context, traceroute_names.routingTable, routing_table.get());
+    setitem(context, traceroute_names.traceRouteHeader, header_dict(header, address).get());
     Ref routes = new_list();
-    setitem(context, TR.routes, routes.get());
+    setitem(context, traceroute_names.routes, routes.get());
     return routes;
 }
 
@@ -171,10 +177,10 @@ void walk(PyObject *context, const OpenTrace &trace, PyObject *routes) {
         const int result =
             without_interpreter_lock([&] { return query_trace_route(trace.get(), &response); });
         append(routes, hop_dict(trace, response));
-        setitem(context, TR.result, to_int(result).get());
+        setitem(context, traceroute_names.result, to_int(result).get());
         if (result == 1)
             return;
-        call(global(TR.sleep).get(), TR.hop_pause);
+        call(global(traceroute_names.sleep).get(), traceroute_names.hop_pause);
     }
 }
 
@@ -197,19 +203,19 @@ Ref get_diagnostic_data(PyObject *context, PyObject *ip_host, PyObject *ttl_arg,
     char host[kHostRoom];
     {
         CString text = to_bytes(ip_host);
-        S.strtcpy(host, kHostRoom, text.c_str());
+        util_string.strtcpy(host, kHostRoom, text.c_str());
     }
     trace_route_header_info header{};
     trace_route_context *opened =
         call_unlocked([&] { return init_trace_route(host, ttl, probes, timeout, &header); });
     if (opened == nullptr) {
         handle_pending_signals();
-        setitem(context, TR.result, TR.no_trace);
+        setitem(context, traceroute_names.result, traceroute_names.no_trace);
         return Ref::borrow(Py_None);
     }
     OpenTrace trace(opened);
     handle_pending_signals();  // once the context has its owner
-    setitem(context, TR.result, TR.started);
+    setitem(context, traceroute_names.result, traceroute_names.started);
     Ref routes = publish_header(context, header);
     walk(context, trace, routes.get());
     return Ref::borrow(Py_None);

@@ -11,6 +11,7 @@
 #include "core/except_and_with.hpp"
 #include "core/module_namespace.hpp"
 #include "core/operation.hpp"
+#include "core/strings.hpp"
 #include "mtraceroute/strings.hpp"
 
 namespace zel {
@@ -30,17 +31,19 @@ Ref bitwise_or(const Ref &left, const Ref &right) {
 // os.open(path, os.O_CREAT | os.O_EXCL | os.O_RDWR): FileExistsError for any
 // existing entry, without following a symbolic link.
 Ref create_exclusively(PyObject *path) {
-    Ref open = attribute_of(TR.os, TR.open);
-    Ref flags = bitwise_or(attribute_of(TR.os, TR.O_CREAT), attribute_of(TR.os, TR.O_EXCL));
-    flags = bitwise_or(flags, attribute_of(TR.os, TR.O_RDWR));
+    Ref open = attribute_of(traceroute_names.os, core_names.open);
+    Ref flags = bitwise_or(attribute_of(traceroute_names.os, traceroute_names.O_CREAT),
+                           attribute_of(traceroute_names.os, traceroute_names.O_EXCL));
+    flags = bitwise_or(flags, attribute_of(traceroute_names.os, traceroute_names.O_RDWR));
     return call(open.get(), path, flags.get());
 }
 
 // fcntl.flock(file, fcntl.LOCK_EX | fcntl.LOCK_NB): BlockingIOError at once
 // when another party holds a lock on the file.
 void lock_without_waiting(PyObject *file) {
-    Ref flock = attribute_of(TR.fcntl, TR.flock);
-    Ref flags = bitwise_or(attribute_of(TR.fcntl, TR.LOCK_EX), attribute_of(TR.fcntl, TR.LOCK_NB));
+    Ref flock = attribute_of(traceroute_names.fcntl, traceroute_names.flock);
+    Ref flags = bitwise_or(attribute_of(traceroute_names.fcntl, traceroute_names.LOCK_EX),
+                           attribute_of(traceroute_names.fcntl, traceroute_names.LOCK_NB));
     call(flock.get(), file, flags.get());
 }
 
@@ -49,11 +52,11 @@ void lock_without_waiting(PyObject *file) {
 // on, as an except clause that closes and re-raises does.
 Ref open_descriptor(PyObject *fd) {
     try {
-        Ref fdopen = attribute_of(TR.os, TR.fdopen);
-        return call(fdopen.get(), fd, TR.write_mode);
+        Ref fdopen = attribute_of(traceroute_names.os, traceroute_names.fdopen);
+        return call(fdopen.get(), fd, traceroute_names.write_mode);
     } catch (const PyErrorSet &) {
         CaughtError caught;
-        call(attribute_of(TR.os, TR.close).get(), fd);
+        call(attribute_of(traceroute_names.os, traceroute_names.close).get(), fd);
         caught.reraise();
     }
 }
@@ -61,7 +64,7 @@ Ref open_descriptor(PyObject *fd) {
 // Creates the candidate's file and locks it once; closing the file at the
 // end of the with block drops the lock and leaves the file, empty, behind.
 void reserve(PyObject *number) {
-    Ref path = require(PyUnicode_Concat(TR.file_prefix, number));
+    Ref path = require(PyUnicode_Concat(traceroute_names.file_prefix, number));
     Ref fd = create_exclusively(path.get());
     Ref file = open_descriptor(fd.get());
     with_block(file.get(), lock_without_waiting);
@@ -71,8 +74,8 @@ void reserve(PyObject *number) {
 // that the number is taken; any other error goes on to the caller at once.
 void pass_over_taken_number() {
     CaughtError caught;
-    Ref exists = global(TR.FileExistsError);
-    Ref blocking = global(TR.BlockingIOError);
+    Ref exists = global(traceroute_names.FileExistsError);
+    Ref blocking = global(traceroute_names.BlockingIOError);
     Ref taken = require(PyTuple_Pack(2, exists.get(), blocking.get()));
     if (!caught.matches(taken.get()))
         caught.reraise();

@@ -14,6 +14,9 @@
     X(sleep, "sleep")                                                    \
     X(get_routing_table_result, "get_routing_table_result")              \
     X(IntEnum, "IntEnum")                                                \
+    /* builtins, kept by traceroute_builtins */                         \
+    X(format, "format")                                                  \
+    X(ValueError, "ValueError")                                          \
     /* TraceRouteSettings and ICMP_CODES_FOR_CHARACTERS */               \
     X(TraceRouteSettings, "TraceRouteSettings")                          \
     X(ICMP_CODES_FOR_CHARACTERS, "ICMP_CODES_FOR_CHARACTERS")            \
@@ -27,7 +30,6 @@
     X(max_timeout, "max_timeout")                                        \
     /* result files: names used through os and fcntl */                  \
     X(file_prefix, "/tmp/mtraceroute_")                               \
-    X(open, "open")                                                      \
     X(O_CREAT, "O_CREAT")                                             \
     X(O_EXCL, "O_EXCL")                                               \
     X(O_RDWR, "O_RDWR")                                               \
@@ -62,7 +64,6 @@
     X(dash, "-")                                                      \
     X(lt, "<")                                                        \
     X(gt, ">")                                                           \
-    X(empty, "")                                                         \
     X(get, "get")                                                        \
     /* reply code annotations */                                         \
     X(icmp_plain, "!")                                                \
@@ -77,7 +78,7 @@
 
 namespace zel {
 
-struct TracerouteStrings {
+struct TracerouteNames {
     ZEL_MTRACEROUTE_STRINGS(ZEL_STRING_MEMBER)
     PyObject *no_trace = nullptr;      // -1: `result` when the trace could not start
     PyObject *started = nullptr;       // 0: `result` once it has started
@@ -85,7 +86,7 @@ struct TracerouteStrings {
     PyObject *hop_pause = nullptr;     // 0.2: seconds between two hops
 };
 
-extern TracerouteStrings TR;
+extern TracerouteNames traceroute_names;
 
 // Throws PyErrorSet.
 void intern_mtraceroute_strings();

@@ -1,5 +1,6 @@
 #include "zel_util/imports.hpp"
 
+#include "core/errors.hpp"
 #include "core/module_namespace.hpp"
 #include "core/process.hpp"
 #include "core/ref.hpp"
@@ -10,18 +11,18 @@ namespace zel {
 namespace {
 
 Ref import_module(PyObject *module_name, PyObject *fromlist) {
-    return require(PyImport_ImportModuleLevelObject(module_name, P.globals, nullptr, fromlist, 0));
+    return require(
+        PyImport_ImportModuleLevelObject(module_name, process.globals, nullptr, fromlist, 0));
 }
 
 [[noreturn]] void raise_cannot_import(PyObject *name) {
-    PyErr_Format(PyExc_ImportError, "cannot import name %S", name);
-    throw_error();
+    raise_error(PyExc_ImportError, "cannot import name %S", name);
 }
 
 // The module's __name__ as the fallback below uses it, or NULL when it has
 // none that is a str (whatever stands in sys.modules need not be a module).
 Ref name_of_module(PyObject *module) {
-    PyObject *name = PyObject_GetAttr(module, K.__name__);
+    PyObject *name = PyObject_GetAttr(module, core_names.__name__);
     if (name == nullptr) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError))
             throw_error();

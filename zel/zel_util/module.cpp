@@ -10,6 +10,7 @@
 
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
+#include "core/errors.hpp"
 #include "core/function_object.hpp"
 #include "core/interpreter_exit.hpp"
 #include "core/module_namespace.hpp"
@@ -20,15 +21,18 @@
 #include "core/text_conversion.hpp"
 #include "dot1x/strings.hpp"
 #include "hardware/strings.hpp"
+#include "mtraceroute/builtins.hpp"
 #include "mtraceroute/strings.hpp"
-#include "port_config/strings.hpp"
+#include "ports/imports.hpp"
+#include "ports/strings.hpp"
+#include "system/strings.hpp"
 #include "zel_util/imports.hpp"
 #include "zel_util/module_table.hpp"
 #include "zel_util/strings.hpp"
 
 namespace zel {
 
-Process P;
+Process process;
 
 namespace {
 
@@ -36,17 +40,16 @@ namespace {
 
 void admit_interpreter() {
     const int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (P.interpreter_id == -1) {
-        P.interpreter_id = id;
+    if (process.interpreter_id == -1) {
+        process.interpreter_id = id;
         if (id == -1)
             throw_error();  // the query failed, with its error set
         return;
     }
-    if (id != P.interpreter_id) {
-        PyErr_SetString(PyExc_ImportError,
-                        "Interpreter change detected - this module can only be loaded into one "
-                        "interpreter per process.");
-        throw_error();
+    if (id != process.interpreter_id) {
+        raise_error(PyExc_ImportError,
+                    "Interpreter change detected - this module can only be loaded into one "
+                    "interpreter per process.");
     }
 }
 
@@ -67,8 +70,8 @@ void copy_spec_attr(PyObject *spec, PyObject *dict, const char *from, const char
 
 Ref create(PyObject *spec) {
     admit_interpreter();
-    if (P.module != nullptr)
-        return Ref::borrow(P.module);
+    if (process.module != nullptr)
+        return Ref::borrow(process.module);
     Ref name = require(PyObject_GetAttrString(spec, "name"));
     Ref module = require(PyModule_NewObject(name.get()));
     PyObject *dict = PyModule_GetDict(module.get());
@@ -85,39 +88,39 @@ PyObject *create_module(PyObject *spec, PyModuleDef *) {
 
 // ---- execution step --------------------------------------------------------------
 
-// Step 1: true when this very module was executed already (a repeated
-// execution is a no-op); another module refused.
+// True when this very module was executed already (a repeated execution is a
+// no-op); another module is refused: the state is process-wide and made once.
 bool executed_already(PyObject *module) {
-    if (P.module == nullptr)
+    if (process.module == nullptr)
         return false;
-    if (P.module == module)
+    if (process.module == module)
         return true;
-    PyErr_SetString(PyExc_RuntimeError,
-                    "Module 'zel_util' has already been imported. Re-initialisation is not "
-                    "supported.");
-    throw_error();
+    raise_error(PyExc_RuntimeError,
+                "Module 'zel_util' has already been imported. Re-initialisation is not "
+                "supported.");
 }
 
-// Step 2, and its undoing when a later step fails: function objects of the
-// failed attempt refuse to run, the module is released, and the sys.modules
-// entry made here (step 6) goes again, so that a later import starts afresh
+// The process-wide state of one execution, and its undoing when the
+// execution fails: function objects of the failed attempt refuse to run, the
+// module is released, and the sys.modules entry made by
+// register_in_sys_modules() goes again, so that a later import starts afresh
 // instead of finding the unusable module; the import machinery removes the
 // entries it made itself.
 class Execution {
   public:
     explicit Execution(PyObject *module) : module_(module) {
-        ++P.generation;
-        P.module = Py_NewRef(module);
-        P.globals = PyModule_GetDict(module);
+        ++process.generation;
+        process.module = Py_NewRef(module);
+        process.globals = PyModule_GetDict(module);
     }
     ~Execution() {
         if (succeeded_)
             return;
         if (entered_sys_modules_)
             unregister();
-        ++P.generation;
-        P.globals = nullptr;
-        Py_CLEAR(P.module);
+        ++process.generation;
+        process.globals = nullptr;
+        Py_CLEAR(process.module);
     }
     Execution(const Execution &) = delete;
     Execution &operator=(const Execution &) = delete;
@@ -129,8 +132,8 @@ class Execution {
     void unregister() {
         PyObject *failure = PyErr_GetRaisedException();
         PyObject *modules = PyImport_GetModuleDict();
-        PyObject *present = PyDict_GetItemWithError(modules, M.zel_util_name);
-        if (present == module_ && PyDict_DelItem(modules, M.zel_util_name) < 0)
+        PyObject *present = PyDict_GetItemWithError(modules, module_names.zel_util_name);
+        if (present == module_ && PyDict_DelItem(modules, module_names.zel_util_name) < 0)
             PyErr_WriteUnraisable(module_);
         PyErr_Clear();
         PyErr_SetRaisedException(failure);
@@ -141,14 +144,16 @@ class Execution {
     bool succeeded_ = false;
 };
 
-// Step 3.
+// The module's __builtins__, and the builtins' dict that name lookups fall
+// back to.
 void set_builtins(PyObject *module) {
     Ref builtins = require(PyImport_ImportModule("builtins"));
     require_status(PyObject_SetAttrString(module, "__builtins__", builtins.get()));
-    Py_XSETREF(P.builtins, Py_NewRef(PyModule_GetDict(builtins.get())));
+    Py_XSETREF(process.builtins, Py_NewRef(PyModule_GetDict(builtins.get())));
 }
 
-// Step 4.
+// A warning, not a failure, when the interpreter running the module is not
+// the version it was compiled for.
 void check_version() {
     const unsigned runtime = static_cast<unsigned>(Py_Version >> 16);
     const int major = static_cast<int>(runtime >> 8), minor = static_cast<int>(runtime & 0xff);
@@ -162,61 +167,67 @@ void check_version() {
     require_status(PyErr_WarnEx(nullptr, message, 1));
 }
 
-// Step 5: the constants, each part of the module making its own.
+// The constants, each part of the module making its own.
 void create_constants() {
     intern_core_strings();
     intern_module_strings();
     intern_dot1x_strings();
     intern_hardware_strings();
-    intern_port_config_strings();
+    intern_port_strings();
+    intern_system_strings();
     intern_mtraceroute_strings();
 }
 
-// Step 6: true when the module was entered into sys.modules here, rather
-// than by the import machinery that is loading it.
+// Enters the module into sys.modules under "zel.zel_util" unless an entry
+// is there (the import system's, as a rule), so that while the statements
+// run an import of zel.zel_util finds this module, also when the module is
+// executed outside the import system. True when the entry was made here.
 bool register_in_sys_modules(PyObject *module) {
     PyObject *modules = PyImport_GetModuleDict();
-    PyObject *present = PyDict_GetItemWithError(modules, M.zel_util_name);
+    PyObject *present = PyDict_GetItemWithError(modules, module_names.zel_util_name);
     if (present == nullptr && PyErr_Occurred())
         throw_error();
     if (present != nullptr)
         return false;
-    require_status(PyDict_SetItem(modules, M.zel_util_name, module));
+    require_status(PyDict_SetItem(modules, module_names.zel_util_name, module));
     return true;
 }
 
-// Step 7.
-PyObject *cached_builtin(PyObject *name) {
-    PyObject *value = PyDict_GetItemWithError(P.builtins, name);
-    if (value == nullptr && !PyErr_Occurred())
-        PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
-    if (value == nullptr)
-        throw_error();
-    return Py_NewRef(value);
-}
-
+// The builtins the operations call, fixed now as the builtins have them,
+// each kept by the part that calls it. `range` is looked up only so that the
+// import fails when the builtins lack it: nothing keeps it.
 void cache_builtins() {
-    Py_XSETREF(P.range, cached_builtin(M.range));
-    Py_XSETREF(P.open, cached_builtin(M.open));
-    Py_XSETREF(P.format, cached_builtin(M.format));
-    Py_XSETREF(P.value_error, cached_builtin(M.ValueError));
+    Py_DECREF(builtin(module_names.range));
+    cache_port_builtins();
+    cache_traceroute_builtins();
 }
 
-// Step 10, statements 1 to 9.
+// The sibling modules' C exports. migbase.migbase's WARM_START_PATH is
+// imported only so that the import fails when the sibling does not export
+// it: no operation reads it, and nothing keeps it.
+void import_siblings() {
+    import_variable("migbase.migbase", "WARM_START_PATH");
+    import_port_siblings();
+    import_util_string();
+}
+
+// The import statements at the head of the module, in order. Each name is
+// the one its reader interns; where a module has the name it binds
+// (`from datetime import datetime`, `import os`), that one str serves both.
 void run_imports() {
-    from_import(M.mod_modules_util, {M.get_routing_table_result});
-    from_import(M.mod_collections, {M.namedtuple});
-    from_import(M.mod_util_errors, {M.CFunctionError});
-    from_import(M.mod_datetime, {M.datetime});
-    from_import(M.mod_logging, {M.getLogger});
-    from_import(M.mod_pyramid_compat, {M.bytes_, M.text_});
-    from_import(M.mod_enum, {M.IntEnum});
-    from_import(M.mod_time, {M.sleep});
-    plain_import(M.mod_os);
-    plain_import(M.mod_fcntl);
+    from_import(module_names.mod_modules_util, {traceroute_names.get_routing_table_result});
+    from_import(module_names.mod_collections, {core_names.namedtuple});
+    from_import(module_names.mod_util_errors, {core_names.CFunctionError});
+    from_import(system_names.datetime, {system_names.datetime});
+    from_import(module_names.mod_logging, {module_names.getLogger});
+    from_import(module_names.mod_pyramid_compat, {core_names.bytes_, core_names.text_});
+    from_import(module_names.mod_enum, {traceroute_names.IntEnum});
+    from_import(module_names.mod_time, {traceroute_names.sleep});
+    plain_import(traceroute_names.os);
+    plain_import(traceroute_names.fcntl);
 }
 
-// Statement 12: the module table, in order.
+// The operations and module-level objects of the module table, in order.
 void bind_module_level() {
     for (size_t i = 0; i < kModuleLevelSize; ++i) {
         const ModuleLevelEntry &entry = kModuleLevel[i];
@@ -227,33 +238,38 @@ void bind_module_level() {
     }
 }
 
-// Step 10: the module-level statements, in order.
+// The module-level statements, in order: the imports, the logger, the
+// constants _KEY and _CHARSET, the module table, and an empty __test__.
 void run_module_statements() {
     forget_named_tuples();
     run_imports();
     remember_text_conversions();
-    Ref logger = call(global(M.getLogger).get(), global(M.__name__).get());  // statement 10
-    set_global(M._logger, logger.get());
-    set_global(M._KEY, M.key);  // statement 11
-    set_global(M._CHARSET, M.charset);
-    bind_module_level();               // statement 12
-    Ref test = require(PyDict_New());  // statement 13
-    set_global(M.__test__, test.get());
+    Ref logger = call(global(module_names.getLogger).get(), global(core_names.__name__).get());
+    set_global(dot1x_names._logger, logger.get());
+    set_global(system_names._KEY, module_names.key);
+    set_global(core_names._CHARSET, core_names.utf_8);
+    bind_module_level();
+    Ref test = require(PyDict_New());
+    set_global(module_names.__test__, test.get());
 }
 
+// Everything runs in the order the module's behaviour depends on: the
+// builtins and the namespace watchers before any name is looked up, the
+// constants before anything uses them, the sys.modules entry before the
+// statements import other modules.
 void execute(PyObject *module) {
-    Execution execution(module);  // step 2
-    set_builtins(module);         // step 3
+    Execution execution(module);
+    set_builtins(module);
     watch_namespaces();
     watch_for_interpreter_exit();
-    check_version();        // step 4
-    ready_function_type();  // step 5
+    check_version();
+    ready_function_type();
     create_constants();
-    if (register_in_sys_modules(module))  // step 6
+    if (register_in_sys_modules(module))
         execution.entered_sys_modules();
-    cache_builtins();         // step 7
-    import_siblings();        // step 9
-    run_module_statements();  // step 10
+    cache_builtins();
+    import_siblings();
+    run_module_statements();
     execution.succeeded();
 }
 

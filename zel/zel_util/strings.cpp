@@ -4,15 +4,15 @@
 
 namespace zel {
 
-ModuleStrings M;
+ModuleNames module_names;
 
 void intern_module_strings() {
-#define ZEL_SLOT(member, text) {&M.member, text},
+#define ZEL_SLOT(member, text) {&module_names.member, text},
     static const InternedText texts[] = {ZEL_MODULE_STRINGS(ZEL_SLOT)};
 #undef ZEL_SLOT
     intern_texts(texts);
-    if (M.key == nullptr)
-        M.key = require(PyBytes_FromString("sys_confroot")).release();
+    if (module_names.key == nullptr)
+        module_names.key = require(PyBytes_FromString("sys_confroot")).release();
 }
 
 }  // namespace zel

@@ -1,6 +1,7 @@
-// Names and values of the module's own statements: the modules it imports,
-// the names it binds, the builtins it keeps. Made once by
-// intern_module_strings() at initialisation.
+// Names and values that only the module's start uses: the modules it
+// imports, the names it binds and reads nowhere else. A name that an
+// operation reads too is that part's (core or subsystem), and the statements
+// use it from there. Made once by intern_module_strings() at initialisation.
 #pragma once
 
 #include <Python.h>
@@ -9,50 +10,32 @@
 
 // clang-format off
 #define ZEL_MODULE_STRINGS(X)                                   \
-    /* imported modules */                                      \
+    /* imported modules whose names nothing else uses */        \
     X(mod_modules_util, "zovrak.modules.modules_util")          \
     X(mod_collections, "collections")                           \
     X(mod_util_errors, "util.errors")                           \
-    X(mod_datetime, "datetime")                                 \
     X(mod_logging, "logging")                                   \
     X(mod_pyramid_compat, "pyramid.compat")                     \
     X(mod_enum, "enum")                                         \
     X(mod_time, "time")                                         \
-    X(mod_os, "os")                                             \
-    X(mod_fcntl, "fcntl")                                       \
-    /* names bound by the statements */                         \
-    X(get_routing_table_result, "get_routing_table_result")     \
-    X(namedtuple, "namedtuple")                                 \
-    X(CFunctionError, "CFunctionError")                         \
-    X(datetime, "datetime")                                     \
+    /* names only the statements use */                         \
     X(getLogger, "getLogger")                                   \
-    X(bytes_, "bytes_")                                         \
-    X(text_, "text_")                                           \
-    X(IntEnum, "IntEnum")                                       \
-    X(sleep, "sleep")                                           \
-    X(_logger, "_logger")                                       \
-    X(_KEY, "_KEY")                                             \
-    X(_CHARSET, "_CHARSET")                                     \
-    X(charset, "utf-8")                                         \
     X(__test__, "__test__")                                     \
-    X(__name__, "__name__")                                     \
-    /* builtins kept at initialisation */                       \
+    /* a builtin looked up only to check, at import, that the   \
+       builtins have it: no operation calls it */               \
     X(range, "range")                                           \
-    X(open, "open")                                             \
-    X(format, "format")                                         \
-    X(ValueError, "ValueError")                                 \
     /* the module's key in sys.modules */                       \
     X(zel_util_name, "zel.zel_util")
 // clang-format on
 
 namespace zel {
 
-struct ModuleStrings {
+struct ModuleNames {
     ZEL_MODULE_STRINGS(ZEL_STRING_MEMBER)
     PyObject *key = nullptr;  // b"sys_confroot", the value of _KEY
 };
 
-extern ModuleStrings M;
+extern ModuleNames module_names;
 
 // Throws PyErrorSet.
 void intern_module_strings();

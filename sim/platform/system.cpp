@@ -1,6 +1,7 @@
-// The configuration database: a table of per-object query handles published
-// through nCfg, one persistent update record per object, and the hostname
-// that commits of object 11 store.
+// System-wide platform functions: the configuration database (a table of
+// per-object query handles published through nCfg, one persistent update
+// record per object, and the hostname that commits of object 11 store), the
+// time of the last configuration backup and the diagnostic-debug flag.
 #include "exports.h"
 
 #include <cstdint>
@@ -119,6 +120,24 @@ int nCfg_obj_change(int object, void *update_record) {
         commit(object, update_record);
     }
     return static_cast<int>(step.result);
+}
+
+int backupts_GetTimeStamp(const char *key, long *timestamp) {
+    zelsim::Step step;
+    {
+        std::lock_guard lock(zelsim::state_mutex());
+        step = zelsim::take_step(zelsim::Fn::backupts_GetTimeStamp, {zelsim::text_arg(key)});
+    }
+    zelsim::pause(step);
+    // The platform only writes the time when it has one to report.
+    if (step.result == 1) {
+        zelsim::put_record(step, timestamp, sizeof *timestamp);
+    }
+    return static_cast<int>(step.result);
+}
+
+int is_diag_debug_enabled(void) {
+    return zelsim::respond(zelsim::Fn::is_diag_debug_enabled, {}, nullptr, 0);
 }
 
 namespace zelsim {

@@ -7,7 +7,7 @@
 #include "core/operation.hpp"
 #include "core/text_conversion.hpp"
 #include "platform/platform.h"
-#include "port_config/strings.hpp"
+#include "system/strings.hpp"
 
 namespace zel {
 
@@ -39,7 +39,7 @@ Ref set_hostname(PyObject *hostname) {
     check_create_zel_query(kHostnameObject);
     void *update = zel_query_update(nCfg[kHostnameObject]);
     if (update == nullptr)
-        return Ref::borrow(PC.no_update);
+        return Ref::borrow(system_names.no_update);
     auto *record = static_cast<hostname_update_record *>(update);
     // Only the text and its NUL are written: the rest of the field keeps what
     // the platform put there.

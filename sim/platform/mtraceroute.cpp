@@ -1,4 +1,5 @@
-// The trace-route facility. Every context is a zeroed block the caller may
+// Multicast traceroute: the launch, answered straight from its script, and
+// the trace-route facility. Every context is a zeroed block the caller may
 // read (the reply MTU lives at offset 580) plus the simulator's own record of
 // it: an id for the call log and a private copy of the hop script, so that
 // concurrent traces each walk the whole route. Scripts keyed by the host text
@@ -98,6 +99,13 @@ zelsim::Step next_hop(Context *c, const void *block) {
 }
 
 }  // namespace
+
+int api_mtraceroute(char *dst, int confidence, int flow_id, int max_ttl, char *r_file) {
+    return zelsim::respond(zelsim::Fn::api_mtraceroute,
+                           {zelsim::text_arg(dst), std::int64_t{confidence}, std::int64_t{flow_id},
+                            std::int64_t{max_ttl}, zelsim::text_arg(r_file)},
+                           nullptr, 0);
+}
 
 trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int timeout,
                                       trace_route_header_info *header) {

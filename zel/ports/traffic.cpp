@@ -24,15 +24,15 @@
 #include "core/boundary.hpp"
 #include "core/calls.hpp"
 #include "core/convert.hpp"
+#include "core/errors.hpp"
 #include "core/except_and_with.hpp"
 #include "core/module_namespace.hpp"
 #include "core/named_tuples.hpp"
 #include "core/operation.hpp"
-#include "core/process.hpp"
-#include "core/siblings.hpp"
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
-#include "port_config/strings.hpp"
+#include "ports/imports.hpp"
+#include "ports/strings.hpp"
 
 namespace zel {
 
@@ -44,10 +44,8 @@ using Counter = unsigned long long;
 // A negative value is refused before the conversion, with the module's own
 // message for it rather than the interpreter's generic one.
 Counter as_counter(PyObject *value) {
-    if (require_status(PyObject_RichCompareBool(value, PC.zero, Py_LT))) {
-        PyErr_SetString(PyExc_OverflowError,
-                        "can't convert negative value to unsigned PY_LONG_LONG");
-        throw_error();
+    if (require_status(PyObject_RichCompareBool(value, port_names.zero, Py_LT))) {
+        raise_error(PyExc_OverflowError, "can't convert negative value to unsigned PY_LONG_LONG");
     }
     const Counter counter = PyLong_AsUnsignedLongLong(value);
     if (counter == static_cast<Counter>(-1) && PyErr_Occurred())
@@ -63,11 +61,10 @@ constexpr Py_ssize_t kCounterLineRoom = 64;
 // one character more than the room, so that a longer line (a counter path
 // leading to /dev/zero, say) is refused without reading on.
 Ref read_counter_line(PyObject *file) {
-    Ref line = call_method(file, PC.readline, to_int(kCounterLineRoom + 1).get());
+    Ref line = call_method(file, port_names.readline, to_int(kCounterLineRoom + 1).get());
     if (PyUnicode_Check(line.get()) && PyUnicode_GET_LENGTH(line.get()) > kCounterLineRoom) {
-        PyErr_Format(PyExc_ValueError, "counter file line longer than %zd characters",
-                     kCounterLineRoom);
-        throw_error();
+        raise_error(PyExc_ValueError, "counter file line longer than %zd characters",
+                    kCounterLineRoom);
     }
     return line;
 }
@@ -75,7 +72,7 @@ Ref read_counter_line(PyObject *file) {
 // The first line of an open counter file as an integer.
 Counter parse_counter(PyObject *file) {
     Ref line = read_counter_line(file);
-    Ref text = call_method(line.get(), PC.rstrip);
+    Ref text = call_method(line.get(), port_names.rstrip);
     Ref value = require(PyNumber_Long(text.get()));
     return as_counter(value.get());
 }
@@ -128,8 +125,7 @@ int open_regular_file(PyObject *path, int flags) {
         close_and_raise(fd, EISDIR, path);
     if (!S_ISREG(status.st_mode)) {
         ::close(fd);
-        PyErr_Format(PyExc_OSError, "counter file is not a regular file: %R", path);
-        throw_error();
+        raise_error(PyExc_OSError, "counter file is not a regular file: %R", path);
     }
     return fd;
 }
@@ -150,10 +146,10 @@ PyMethodDef counter_file_opener_def = {"counter_file_opener", counter_file_opene
 // open(path, "r", opener=counter_file_opener)
 Ref open_counter_file(PyObject *path) {
     Ref opener = require(PyCFunction_New(&counter_file_opener_def, nullptr));
-    Ref kwnames = require(PyTuple_Pack(1, PC.opener));
-    PyObject *args[] = {nullptr, path, PC.mode_read, opener.get()};
-    return require(
-        PyObject_Vectorcall(P.open, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
+    Ref kwnames = require(PyTuple_Pack(1, port_names.opener));
+    PyObject *args[] = {nullptr, path, port_names.mode_read, opener.get()};
+    return require(PyObject_Vectorcall(port_imports.open, args + 1,
+                                       2 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames.get()));
 }
 
 // with open(path, "r", opener=...) as file: return parse_counter(file)
@@ -179,7 +175,7 @@ void report_unreadable_counter() {
     Ref error = Ref::steal(PyErr_GetRaisedException());
     PyErr_DisplayException(error.get());
     PyErr_SetRaisedException(error.release());
-    PyErr_WriteUnraisable(PC.system_port_stat_where);
+    PyErr_WriteUnraisable(port_names.system_port_stat_where);
 }
 
 // Whether the port name has a "." or ".." path component, with which its
@@ -201,9 +197,7 @@ void require_port_name_in_tree(const std::string &name) {
         return;
     Ref bytes =
         require(PyBytes_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
-    PyErr_Format(PyExc_ValueError, "port name %R has a \".\" or \"..\" path component",
-                 bytes.get());
-    throw_error();
+    raise_error(PyExc_ValueError, "port name %R has a \".\" or \"..\" path component", bytes.get());
 }
 
 // One counter of a port; an unreadable counter is 0, reported. Raises only
@@ -212,10 +206,10 @@ Counter system_port_stat(const std::string &name, char *stat) {
     try {
         require_port_name_in_tree(name);
         // The path lives in the sibling's buffer: copy it before anything else.
-        const char *path = S.system_port_stat_path(const_cast<char *>(name.c_str()), stat);
+        const char *path =
+            port_imports.system_port_stat_path(const_cast<char *>(name.c_str()), stat);
         if (path == nullptr) {
-            PyErr_SetString(PyExc_SystemError, "system_port_stat_path() returned no path");
-            throw_error();
+            raise_error(PyExc_SystemError, "system_port_stat_path() returned no path");
         }
         Ref path_bytes = require(PyBytes_FromString(path));
         return read_counter_file(path_bytes.get());
@@ -226,7 +220,7 @@ Counter system_port_stat(const std::string &name, char *stat) {
 }
 
 Ref make_system_port_stats() {
-    return make_named_tuple(PC.SystemPortStats, PC.system_port_stats_fields);
+    return make_named_tuple(port_names.SystemPortStats, port_names.system_port_stats_fields);
 }
 
 }  // namespace
@@ -240,11 +234,11 @@ ZEL_MODULE_OBJECT(SystemPortStats, make_system_port_stats);
 // buffer the conversion gave.
 Ref system_port_traffic(PyObject *port) {
     const std::string name = to_bytes(port).c_str();
-    const Counter tx_packets = system_port_stat(name, *S.stats_tx_packets);
-    const Counter tx_bytes = system_port_stat(name, *S.stats_tx_bytes);
-    const Counter rx_packets = system_port_stat(name, *S.stats_rx_packets);
-    const Counter rx_bytes = system_port_stat(name, *S.stats_rx_bytes);
-    Ref stats_type = global(PC.SystemPortStats);
+    const Counter tx_packets = system_port_stat(name, *port_imports.stats_tx_packets);
+    const Counter tx_bytes = system_port_stat(name, *port_imports.stats_tx_bytes);
+    const Counter rx_packets = system_port_stat(name, *port_imports.stats_rx_packets);
+    const Counter rx_bytes = system_port_stat(name, *port_imports.stats_rx_bytes);
+    Ref stats_type = global(port_names.SystemPortStats);
     return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
                            to_int_unsigned(rx_bytes).get());

@@ -288,7 +288,7 @@ def _flash(r: _Reader, hardware: dict[str, Any]) -> None:
     hardware["flash"] = entries
 
 
-class _TraceContext(dict[str, Any]):
+class TraceContext(dict[str, Any]):
     """The caller's mapping of a trace, keeping every result written: the
     module overwrites it after each hop."""
 
@@ -371,7 +371,7 @@ def _hop(r: _Reader, host: str, hop: Mapping[str, Any], result: Any,
 
 def _trace(r: _Reader, host: str) -> dict[str, Any] | None:
     target = host.encode("latin-1", "replace")[:records.TRACE_HOST_ROOM - 1].decode("latin-1")
-    context = _TraceContext()
+    context = TraceContext()
     try:
         r.module.get_diagnostic_data(context, host)
     except Exception as error:

@@ -19,6 +19,7 @@ from collections.abc import Iterable
 from types import ModuleType
 from typing import Any
 
+from ._snapshot_reading import TraceContext
 from .scenario import Scenario
 
 # The one operation without arguments that changes something: it creates a
@@ -33,19 +34,6 @@ def system_operations(module: ModuleType) -> list[str]:
     return [name for name, value in vars(module).items()
             if type(value) is kind and name not in _WRITING
             and not inspect.signature(value).parameters]
-
-
-class _TraceContext(dict[str, Any]):
-    """A trace's mapping that keeps every result written, not only the last."""
-
-    def __init__(self) -> None:
-        super().__init__()
-        self.results: list[Any] = []
-
-    def __setitem__(self, key: str, value: Any) -> None:
-        if key == "result":
-            self.results.append(value)
-        super().__setitem__(key, value)
 
 
 def _plain(value: Any) -> Any:
@@ -82,7 +70,7 @@ def _traffic(module: ModuleType, port: str) -> Any:
 
 
 def _trace(module: ModuleType, host: str) -> Any:
-    context = _TraceContext()
+    context = TraceContext()
     outcome = _outcome(module.get_diagnostic_data, context, host)
     return {"returned": outcome, "context": _plain(dict(context)),
             "results written": context.results}

@@ -50,6 +50,13 @@ def test_every_module_function_has_its_place(path, lacking, needing, covered):
     assert not missing, f"{path} lacks {lacking} for {', '.join(missing)}"
 
 
+def test_every_documented_function_is_bound():
+    unbound = [name for name in DOCUMENTED if name not in OPERATIONS]
+    assert not unbound, (f"docs/reference.md documents {', '.join(unbound)}, which "
+                         f"zel.zel_util does not bind: add its OPERATION line to "
+                         f"zel/zel_util/module_table.cpp, then make build")
+
+
 def test_calls_and_benchmark_reach_every_function():
     called = {name.split("/")[0] for name, _, _ in calls.CASES}
     measured = {case.function for case in workload.CASES}

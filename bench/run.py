@@ -68,8 +68,10 @@ def time_cases(settings, work, log):
         row = rows[case.name] = {"name": case.name, "function": case.function, "nargs": case.nargs,
                                  "target": case.target, "limit": case.limit}
         mine = getattr(module, case.function)  # a missing function is an error
+        # The ctypes reference is optional: without one, no "x faster".
+        reference = getattr(baseline, case.function, None)
         try:
-            problem = workload.disagreement(work, case, mine, getattr(baseline, case.function))
+            problem = reference and workload.disagreement(work, case, mine, reference)
         except Exception as exc:  # the call itself failed: report it, measure the rest
             problem = f"{type(exc).__name__}: {exc}"
         if problem:
@@ -80,15 +82,16 @@ def time_cases(settings, work, log):
             case.prepare()
         workload.fill_call_log()  # the checks above emptied it
         loops = {"module": workload.case_loop(work, case, mine),
-                 "baseline": workload.case_loop(work, case, getattr(baseline, case.function)),
                  "floor": workload.floor_loop(case.nargs)}
+        if reference:
+            loops["baseline"] = workload.case_loop(work, case, reference)
         if floor is not None:
             loops["result"] = workload.result_floor_loop(floor)
             floors[case.name] = floor
             row["result_floor"] = {"kind": floor.kind, "bytes": len(floor.data)}
         ns = timing.compare(loops, settings.budget_ns, settings.rounds, overhead)
-        row.update(status="ok", ns=ns["module"], baseline_ns=ns["baseline"], floor_ns=ns["floor"],
-                   result_ns=ns.get("result"))
+        row.update(status="ok", ns=ns["module"], baseline_ns=ns.get("baseline"),
+                   floor_ns=ns["floor"], result_ns=ns.get("result"))
         log(f"  {case.name:34} {ns['module']:12.1f} ns")
     return rows, floors, overhead
 

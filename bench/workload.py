@@ -9,12 +9,14 @@ ctypes baseline: `sleep` (the pause between trace hops) to the builtin
 creates the traceroute result files in the private directory instead of
 /tmp, so the benchmark neither waits nor touches files of other users.
 
-`CASES` lists one call per function, in the module's order.
+`CASES` lists one call per function, in the module's order; a function
+without arguments that it does not name is measured as it is.
 """
 
 import ctypes
 import dataclasses
 import datetime
+import inspect
 import marshal
 import os
 import shutil
@@ -23,6 +25,7 @@ import tempfile
 from typing import Callable
 
 import zel_sim
+import zel.zel_util as zel_util
 from zel_sim import Step, records
 from zel_sim.testing import PrivateTmp
 
@@ -236,6 +239,23 @@ CASES = [
     Case("exec_mtraceroute", "exec_mtraceroute", lambda: ("0", "239.1.1.1")),
     Case("get_safe_r_file", "get_safe_r_file", cleanup=True),
 ]
+
+
+def _module_functions():
+    """The module's functions in the order it binds them, and those that
+    take no arguments."""
+    functions = [name for name, value in vars(zel_util).items()
+                 if type(value) is type(zel_util.get_cmdb_max_buff)]
+    return functions, {name for name in functions
+                       if not inspect.signature(getattr(zel_util, name)).parameters}
+
+
+# A function without arguments that no case above names is measured as it
+# is, on the busy switch, against the do-nothing builtin, with no target.
+_ORDER, _NO_ARGUMENTS = _module_functions()
+CASES += [Case(name, name) for name in _ORDER
+          if name in _NO_ARGUMENTS and name not in {case.function for case in CASES}]
+CASES.sort(key=lambda case: _ORDER.index(case.function))
 
 # The per-hop cost of get_diagnostic_data is the difference between a
 # 30-hop and a 1-hop trace, divided by 29: what one more hop costs.

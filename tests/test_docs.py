@@ -21,11 +21,12 @@ from zel_sim.testing import script_trace
 from interpreter_versions import warns_of_cgi
 
 import zel.zel_util as zel_util_module
-from operations import NO_ARGUMENTS
+from operations import NO_ARGUMENTS, OPERATIONS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DOCS = ROOT / "docs"
 BACKEND = (DOCS / "backend.md").read_text(encoding="utf-8")
+REFERENCE = (DOCS / "reference.md").read_text(encoding="utf-8")
 PYRAMID_FILTER = "ignore:`pyramid.compat` is deprecated:DeprecationWarning"
 DEPRECATION = "DeprecationWarning: `pyramid.compat` is deprecated"
 
@@ -82,8 +83,9 @@ def table_functions(header):
     return [name for line in lines[1:] for name in re.findall(r"`(\w+)`", line.split("|")[1])]
 
 
-HOLDING = table_functions("| Function | Holds the lock, blocking every other thread, while |")
 RELEASING = table_functions("| Function | Lets other threads run |")
+# The guide says every other function holds the lock.
+HOLDING = [name for name in OPERATIONS if name not in RELEASING]
 
 
 def slow(zel_sim, fn, result=0, record=None):
@@ -167,12 +169,21 @@ def steps_of_another_thread(call):
     return during
 
 
-def test_the_lock_tables_name_every_function_once(zu):
-    functions = {n for n, v in vars(zu).items() if type(v).__name__ == "function"
-                 and v.__module__ == "zel.zel_util"}
-    assert sorted(HOLDING + RELEASING) == sorted(functions), \
-        "docs/backend.md: the two lock tables name each function of the module once"
+def reference_locks():
+    """{function: "held" or "released"}, from the "Lock:" line of each
+    function's section in docs/reference.md."""
+    sections = re.split(r"^### `(\w+)\(.*\)`$", REFERENCE, flags=re.M)[1:]
+    return {name: m.group(1) for name, body in zip(sections[::2], sections[1::2])
+            if (m := re.search(r"Lock: (held|released)", body))}
+
+
+def test_the_lock_documents_agree(zu):
+    assert sorted(RELEASING) == sorted(set(RELEASING)) and set(RELEASING) <= set(OPERATIONS), \
+        "docs/backend.md: the lock table names functions of the module, each once"
     assert set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"} | FILE_FUNCTIONS
+    released = {name for name, lock in reference_locks().items() if lock == "released"}
+    assert released == set(RELEASING) - FILE_FUNCTIONS, \
+        "docs/reference.md: a \"Lock: released\" line for exactly the calls that release it"
     assert not set(HOLDING) - CONSTANTS - set(PLATFORM_CALLS) - set(NO_ARGUMENTS), \
         "tests/test_docs.py: PLATFORM_CALLS says how to slow each call that holds the lock"
     assert set(PLATFORM_CALLS) & set(RELEASING) == {"exec_mtraceroute", "get_diagnostic_data"}

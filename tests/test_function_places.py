@@ -18,7 +18,7 @@ from operations import DOCUMENTED, NO_ARGUMENTS, OPERATIONS, WITH_PARAMETERS, st
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT))
 
-from bench import ctypes_baseline, workload  # noqa: E402
+from bench import workload  # noqa: E402
 
 PLATFORM = ROOT / "include" / "platform"
 SIM_PLATFORM = ROOT / "sim" / "platform"
@@ -28,26 +28,39 @@ def test_the_module_has_functions():
     assert OPERATIONS and WITH_PARAMETERS
 
 
-# A module function: (the file, what it lacks, the names that file covers).
+# A module function: (the file, what it lacks, the functions that need it,
+# the names that file covers). A function without parameters is called and
+# measured as it is by the leak, concurrency and benchmark tables.
 MODULE_PLACES = [
-    ("stubs/zel-stubs/zel_util.pyi", "a typed def with a docstring", lambda: stub_functions()),
-    ("docs/reference.md", "a \"### `name(parameters)`\" section", lambda: DOCUMENTED),
-    ("tests/calls.py", "a CASES entry (the leak and concurrency calls)",
-     lambda: {name.split("/")[0] for name, _, _ in calls.CASES}),
-    ("bench/workload.py", "a CASES entry (the benchmark)",
-     lambda: {case.function for case in workload.CASES}),
-    ("bench/ctypes_baseline.py", "a function of the same name (the benchmark's reference)",
-     lambda: {name for name in OPERATIONS if hasattr(ctypes_baseline, name)}),
-    ("docs/backend.md", "a row in one of its two tables of which calls hold the interpreter lock",
-     lambda: test_docs.HOLDING + test_docs.RELEASING),
+    ("stubs/zel-stubs/zel_util.pyi", "a typed def with a docstring", OPERATIONS,
+     lambda: stub_functions()),
+    ("docs/reference.md", "a \"### `name(parameters)`\" section", OPERATIONS,
+     lambda: DOCUMENTED),
+    ("tests/calls.py", "a CASES entry (the leak and concurrency calls, with their arguments)",
+     WITH_PARAMETERS, lambda: {name.split("/")[0] for name, _, _ in calls.CASES}),
+    ("bench/workload.py", "a CASES entry (the benchmark's call, with its arguments)",
+     WITH_PARAMETERS, lambda: {case.function for case in workload.CASES}),
 ]
 
 
-@pytest.mark.parametrize("path, lacking, covered", MODULE_PLACES,
+@pytest.mark.parametrize("path, lacking, needing, covered", MODULE_PLACES,
                          ids=[place[0] for place in MODULE_PLACES])
-def test_every_module_function_has_its_place(path, lacking, covered):
-    missing = [name for name in OPERATIONS if name not in covered()]
+def test_every_module_function_has_its_place(path, lacking, needing, covered):
+    missing = [name for name in needing if name not in covered()]
     assert not missing, f"{path} lacks {lacking} for {', '.join(missing)}"
+
+
+def test_every_documented_function_is_bound():
+    unbound = [name for name in DOCUMENTED if name not in OPERATIONS]
+    assert not unbound, (f"docs/reference.md documents {', '.join(unbound)}, which "
+                         f"zel.zel_util does not bind: add its OPERATION line to "
+                         f"zel/zel_util/module_table.cpp, then make build")
+
+
+def test_calls_and_benchmark_reach_every_function():
+    called = {name.split("/")[0] for name, _, _ in calls.CASES}
+    measured = {case.function for case in workload.CASES}
+    assert set(OPERATIONS) <= called and set(OPERATIONS) <= measured
 
 
 def test_every_call_that_holds_the_lock_can_be_slowed():
@@ -114,8 +127,10 @@ def test_every_platform_function_has_a_scenario_field():
     scripted = {target if isinstance(target, str) else target[0] for target in scripts}
     missing = [name for name in zel_sim.FUNCTIONS if name not in scripted | UNSCRIPTED]
     assert not missing, (f"a scenario says nothing of {', '.join(missing)}: give its section a "
-                         f"field (sim/zel_sim/_sections.py), its script "
-                         f"(sim/zel_sim/_scripts.py) and its value in sim/zel_sim/default.toml")
+                         f"field in sim/zel_sim/_sections.py, and a READINGS entry there when "
+                         f"the platform answers with the value as it is (else a script in "
+                         f"sim/zel_sim/_scripts.py, and what a snapshot writes of it in "
+                         f"sim/zel_sim/_snapshot_reading.py)")
 
 
 def test_the_control_package_names_the_simulator_table():

@@ -20,6 +20,7 @@ import tomllib
 import pytest
 import zel_sim.scenario
 from zel_sim import snapshot
+from zel_sim._sections import READINGS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 READONLY = pathlib.Path(__file__).with_name("readonly.py")
@@ -281,3 +282,16 @@ def test_a_process_that_has_the_platform_is_read_as_a_device(tmp_path):
     assert [d.interface for d in data.dot1x] == kernel
     assert all(d.result == 0 for d in data.dot1x)  # the empty platform answers 0
     assert data.hardware.temperatures == [] and data.system.backup_time is False
+
+
+@pytest.mark.parametrize("field", list(READINGS))
+@pytest.mark.parametrize("value", [7, 65535])
+def test_a_value_the_platform_answers_as_it_is_goes_both_ways(zu, zel_sim, field, value):
+    # A [system] value of the readings table: the scenario sets what the
+    # module returns, and a snapshot writes that value back under its field.
+    reading = READINGS[field]
+    zel_sim.load_scenario({"system": {field: value}})
+    assert getattr(zu, reading.operation)() == value
+    taken = snapshot.take(zu, [], report=lambda message: None)
+    assert taken.data["system"][field] == value
+    assert not taken.notes or all(reading.operation not in note for note in taken.notes)

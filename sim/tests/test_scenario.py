@@ -1,9 +1,15 @@
 import ctypes
+import pathlib
+import re
 import struct
+import typing
 
+import msgspec
 import pytest
 
 import zel_sim
+from zel_sim._sections import Scenario
+from zel_sim._values import Hex
 
 
 def dot1x(plat, name):
@@ -99,3 +105,39 @@ def test_bad_scenarios_are_refused():
         zel_sim.load_scenario({"nonsense": {}})
     with pytest.raises(ValueError):
         zel_sim.load_scenario({"extends": "other"})
+
+
+def _structs_in(annotation):
+    """The tables a key holds; { hex = ... } texts are described once, above
+    the sections."""
+    if annotation is Hex:
+        return
+    if isinstance(annotation, type) and issubclass(annotation, msgspec.Struct):
+        yield annotation
+        return
+    for argument in typing.get_args(annotation):
+        yield from _structs_in(argument)
+
+
+def _keys(section):
+    """The keys of a section and of the tables it holds."""
+    hints = typing.get_type_hints(section, include_extras=True)
+    for name in section.__struct_fields__:
+        yield name
+        for inner in _structs_in(hints[name]):
+            yield from _keys(inner)
+
+
+def test_the_default_scenario_documents_every_key():
+    text = pathlib.Path(zel_sim.__file__).with_name("default.toml").read_text(encoding="utf-8")
+    header = text.split("\n\n", 1)[0]
+    # "# [system]", "# [[dot1x]]": the description of a section runs to the next.
+    parts = re.split(r"^# \[\[?(\w+)\]\]?.*$", header, flags=re.M)[1:]
+    described = dict(zip(parts[::2], parts[1::2]))
+    hints = typing.get_type_hints(Scenario, include_extras=True)
+    missing = [f"[{name}] {key}" for name in Scenario.__struct_fields__
+               for section in _structs_in(hints[name]) for key in dict.fromkeys(_keys(section))
+               if not re.search(rf"\b{key}\b", described.get(name, ""))]
+    assert not missing, ("sim/zel_sim/default.toml: its header comment, which describes every "
+                         "key, lacks "
+                         + ", ".join(missing))

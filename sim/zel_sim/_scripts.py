@@ -4,12 +4,13 @@ steps it answers with."""
 from __future__ import annotations
 
 import datetime
+import struct
 from typing import Any, Union
 
 import msgspec
 
 from . import records
-from ._sections import Dot1x, Hardware, Hop, Scenario, System, Traceroute
+from ._sections import READINGS, Dot1x, Hardware, Hop, Reading, Scenario, System, Traceroute
 from ._values import Hex, text_bytes
 
 Target = Union[str, tuple[str, bytes]]
@@ -18,12 +19,21 @@ Target = Union[str, tuple[str, bytes]]
 def _system(section: System, out: dict[Target, list[Any]], step: Any) -> None:
     out["plat_switch_get_data_channel_unit"] = [step(section.data_channel_unit)]
     out["sms_do_flush"] = [step(section.flush_result)]
-    out["is_diag_debug_enabled"] = [step(section.diag_debug)]
     out["check_create_zel_query"] = [step(section.config_result)]
     out["zel_query_update"] = [step(1 if section.query_update else 0)]
     out["nCfg_obj_change"] = [step(section.config_result)]
     out["backupts_GetTimeStamp"] = [_backup(section.backup_time, step)]
     out["dump_tessel_802_1x_status"] = [step(section.unknown_port_result)]
+    for field, reading in READINGS.items():
+        out[reading.function] = [_reading(reading, getattr(section, field), step)]
+
+
+def _reading(reading: Reading, value: int, step: Any) -> Any:
+    if not reading.out:
+        return step(value)
+    # The platform's bit pattern of the value, as its unsigned field holds it.
+    bits = 8 * struct.calcsize(reading.out)
+    return step(0, struct.pack(reading.out, value & ((1 << bits) - 1)))
 
 
 def _backup(value: datetime.datetime | int | bool, step: Any) -> Any:

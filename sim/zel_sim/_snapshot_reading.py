@@ -16,6 +16,7 @@ from types import ModuleType
 from typing import Any
 
 from . import _ports, records
+from ._sections import READINGS
 from ._snapshot_values import _error_text, probe_time, text
 from ._toml_writer import Hex
 
@@ -90,10 +91,11 @@ def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str) -> d
         else:
             # A local time of this host: the moment, written in UTC.
             system["backup_time"] = backup.astimezone(datetime.timezone.utc)
-    try:
-        system["diag_debug"] = int(r.module.get_diag_debug_status())
-    except Exception as error:
-        r.lost(f"get_diag_debug_status() raised {_error_text(error)}: not written")
+    for field, reading in READINGS.items():
+        try:
+            system[field] = int(getattr(r.module, reading.operation)())
+        except Exception as error:
+            r.lost(f"{reading.operation}() raised {_error_text(error)}: not written")
     constants = []
     for name in ("get_cmdb_max_buff", "stp_instance_priority_default"):
         try:

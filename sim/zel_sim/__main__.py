@@ -5,8 +5,8 @@ check   validates each scenario file; prints "FILE: ok" or every problem of
 dump    prints a scenario whole as TOML (what it extends merged in, every
         default filled in): FILE, or the one this process would start with
         (ZEL_SIM_SCENARIO, or the default switch)
-schema  prints the JSON Schema of scenario files (a copy ships as
-        zel_sim/scenario.schema.json)
+schema  prints the JSON Schema of scenario files (the build writes the
+        same into the installed package, zel_sim/scenario.schema.json)
 snapshot
         writes a scenario reproducing what zel.zel_util's read-only operations
         return, on a switch or against the simulator (see its --help)

@@ -127,7 +127,8 @@ def test_every_platform_function_has_a_scenario_field():
     scripted = {target if isinstance(target, str) else target[0] for target in scripts}
     missing = [name for name in zel_sim.FUNCTIONS if name not in scripted | UNSCRIPTED]
     assert not missing, (f"a scenario says nothing of {', '.join(missing)}: give its section a "
-                         f"field in sim/zel_sim/_sections.py, and a READINGS entry there when "
+                         f"field in sim/zel_sim/_sections.py, and a READINGS entry in "
+                         f"sim/zel_sim/_readings.py when "
                          f"the platform answers with the value as it is (else a script in "
                          f"sim/zel_sim/_scripts.py, and what a snapshot writes of it in "
                          f"sim/zel_sim/_snapshot_reading.py)")

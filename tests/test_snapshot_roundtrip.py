@@ -20,7 +20,7 @@ import tomllib
 import pytest
 import zel_sim.scenario
 from zel_sim import snapshot
-from zel_sim._sections import READINGS
+from zel_sim._readings import READINGS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 READONLY = pathlib.Path(__file__).with_name("readonly.py")
@@ -283,6 +283,30 @@ def test_a_process_that_has_the_platform_is_read_as_a_device(tmp_path):
     assert all(d.result == 0 for d in data.dot1x)  # the empty platform answers 0
     assert data.hardware.temperatures == [] and data.system.backup_time is False
 
+
+
+# On a switch only the package's own Python files are installed, beside the
+# module: none of the simulator's dependencies.
+NOT_ON_THE_SWITCH = """
+import sys
+class NotOnTheSwitch:
+    def find_spec(self, name, path=None, target=None):
+        if name.partition(".")[0] in ("msgspec", "tomli_w"):
+            raise ImportError(f"{name} is not installed on the switch")
+sys.meta_path.insert(0, NotOnTheSwitch())
+"""
+
+
+def test_a_device_snapshot_needs_none_of_the_simulators_dependencies(tmp_path):
+    (tmp_path / "sitecustomize.py").write_text(NOT_ON_THE_SWITCH, encoding="utf-8")
+    preload = " ".join(filter(None, [os.environ.get("LD_PRELOAD"), zel_sim.LIBRARY]))
+    path = os.pathsep.join(filter(None, [str(tmp_path), os.environ.get("PYTHONPATH")]))
+    out = tmp_path / "device.toml"
+    proc = start_snapshot(None, out, "--device", "--ports", "gi1/0/1", LD_PRELOAD=preload,
+                          PYTHONPATH=path)
+    _, err = proc.communicate(timeout=120)
+    assert proc.returncode == 0, err
+    assert zel_sim.scenario.load(out).dot1x[0].interface == "gi1/0/1"
 
 @pytest.mark.parametrize("field", list(READINGS))
 @pytest.mark.parametrize("value", [7, 65535])

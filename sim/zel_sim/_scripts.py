@@ -10,7 +10,8 @@ from typing import Any, Union
 import msgspec
 
 from . import records
-from ._sections import READINGS, Dot1x, Hardware, Hop, Reading, Scenario, System, Traceroute
+from ._readings import READINGS, Reading
+from ._sections import Dot1x, Hardware, Hop, Scenario, System, Traceroute
 from ._values import Hex, text_bytes
 
 Target = Union[str, tuple[str, bytes]]

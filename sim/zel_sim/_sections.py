@@ -5,7 +5,7 @@ own checks across its keys."""
 from __future__ import annotations
 
 import datetime
-from typing import Annotated, NamedTuple
+from typing import Annotated
 
 import msgspec
 from msgspec import UNSET, Meta, UnsetType, field
@@ -32,24 +32,6 @@ from ._values import (
     _unique_values,
     _whole,
 )
-
-
-class Reading(NamedTuple):
-    """A [system] field the platform answers with as it is, and the module
-    function that returns it unchanged: the field's script and what a
-    snapshot writes of it are both made from this."""
-
-    function: str  # the platform function that answers with the value
-    operation: str  # the module function, without arguments, that returns it
-    # The struct format of the unsigned value the platform function writes
-    # through its pointer, with result 0; "" when the value is its result.
-    out: str = ""
-
-
-# Field of System: how the platform answers with it.
-READINGS = {
-    "diag_debug": Reading("is_diag_debug_enabled", "get_diag_debug_status"),
-}
 
 
 class System(_Strict):

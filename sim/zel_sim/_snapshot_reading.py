@@ -16,7 +16,7 @@ from types import ModuleType
 from typing import Any
 
 from . import _ports, records
-from ._sections import READINGS
+from ._readings import READINGS
 from ._snapshot_values import _error_text, probe_time, text
 from ._toml_writer import Hex
 

@@ -12,20 +12,8 @@ import json
 import sys
 from typing import Any
 
+from zel_sim._snapshot_reading import TraceContext
 from zel_sim.diff import system_operations
-
-
-class TraceContext(dict):
-    """A trace's mapping that keeps every result written, not only the last."""
-
-    def __init__(self):
-        super().__init__()
-        self.results = []
-
-    def __setitem__(self, key, value):
-        if key == "result":
-            self.results.append(value)
-        super().__setitem__(key, value)
 
 
 def _outcome(fn, *args) -> str:

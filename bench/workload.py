@@ -27,7 +27,7 @@ from typing import Callable
 import zel_sim
 import zel.zel_util as zel_util
 from zel_sim import Step, records
-from zel_sim.testing import PrivateTmp
+from zel_sim.testing import PrivateTmp, module_functions
 
 from bench.timing import Loop
 
@@ -241,20 +241,12 @@ CASES = [
 ]
 
 
-def _module_functions():
-    """The module's functions in the order it binds them, and those that
-    take no arguments."""
-    functions = [name for name, value in vars(zel_util).items()
-                 if type(value) is type(zel_util.get_cmdb_max_buff)]
-    return functions, {name for name in functions
-                       if not inspect.signature(getattr(zel_util, name)).parameters}
-
-
 # A function without arguments that no case above names is measured as it
 # is, on the busy switch, against the do-nothing builtin, with no target.
-_ORDER, _NO_ARGUMENTS = _module_functions()
-CASES += [Case(name, name) for name in _ORDER
-          if name in _NO_ARGUMENTS and name not in {case.function for case in CASES}]
+_ORDER = module_functions(zel_util)
+_LISTED = {case.function for case in CASES}
+CASES += [Case(name, name) for name in _ORDER if name not in _LISTED
+          and not inspect.signature(getattr(zel_util, name)).parameters]
 CASES.sort(key=lambda case: _ORDER.index(case.function))
 
 # The per-hop cost of get_diagnostic_data is the difference between a

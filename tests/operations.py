@@ -12,13 +12,13 @@ import pathlib
 import re
 
 import zel.zel_util as zu
+from zel_sim.testing import module_functions
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB = ROOT / "stubs" / "zel-stubs" / "zel_util.pyi"
 REFERENCE = ROOT / "docs" / "reference.md"
 
-OPERATIONS = [name for name, value in vars(zu).items()
-              if type(value) is type(zu.get_cmdb_max_buff)]
+OPERATIONS = module_functions(zu)
 WITH_PARAMETERS = [name for name in OPERATIONS
                    if inspect.signature(getattr(zu, name)).parameters]
 NO_ARGUMENTS = [name for name in OPERATIONS if name not in WITH_PARAMETERS]

@@ -14,6 +14,7 @@ from typing import Any
 
 from zel_sim._snapshot_reading import TraceContext
 from zel_sim.diff import system_operations
+from zel_sim.testing import SENSOR_FLAGS
 
 
 def _outcome(fn, *args) -> str:
@@ -41,8 +42,8 @@ def _trace(module, host) -> str:
 
 def results(module, ports, traces) -> dict[str, str]:
     out: dict[str, Any] = {}
-    module._HAS_TEMPERATURE_SENSOR = None
-    module._MULTIPLE_TEMPERATURE_SENSORS = None
+    for kept in SENSOR_FLAGS:
+        setattr(module, kept, None)
     for name in system_operations(module):
         out[name] = _outcome(getattr(module, name))
     for port in ports:

@@ -7,9 +7,7 @@ import pickle
 import pytest
 
 import zel.zel_util as zu
-
-OPERATIONS = [name for name, value in vars(zu).items()
-              if type(value) is type(zu.get_cmdb_max_buff)]
+from operations import OPERATIONS
 
 
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))

@@ -21,6 +21,7 @@ from typing import Any
 
 from ._snapshot_reading import TraceContext
 from .scenario import Scenario
+from .testing import SENSOR_FLAGS, module_functions
 
 # The one operation without arguments that changes something: it creates a
 # result file.
@@ -30,10 +31,8 @@ _WRITING = frozenset({"get_safe_r_file"})
 def system_operations(module: ModuleType) -> list[str]:
     """The module's operations without arguments that change nothing, in the
     order the module binds them."""
-    kind = type(module.get_cmdb_max_buff)
-    return [name for name, value in vars(module).items()
-            if type(value) is kind and name not in _WRITING
-            and not inspect.signature(value).parameters]
+    return [name for name in module_functions(module) if name not in _WRITING
+            and not inspect.signature(getattr(module, name)).parameters]
 
 
 def _plain(value: Any) -> Any:
@@ -80,7 +79,7 @@ def read(module: ModuleType, ports: Iterable[str], traces: Iterable[str]) -> dic
     """{operation with its arguments: result} of the switch in the process."""
     out: dict[str, Any] = {}
     # Computed once and kept by the module: computed again for this switch.
-    for kept in ("_HAS_TEMPERATURE_SENSOR", "_MULTIPLE_TEMPERATURE_SENSORS"):
+    for kept in SENSOR_FLAGS:
         setattr(module, kept, None)
     for name in system_operations(module):
         out[f"{name}()"] = _outcome(getattr(module, name))

@@ -15,6 +15,7 @@ import os
 import pathlib
 import sys
 from collections.abc import Iterable, Iterator
+from types import ModuleType
 from typing import Any, Protocol
 
 import zel_sim
@@ -26,7 +27,7 @@ from zel_sim._lib import fetch, lib
 __all__ = [
     "RESULT_PREFIX", "PrivateTmp", "hop", "hops", "script_trace", "CounterTree", "counter_tree",
     "reset_sensor_flags", "reset", "SwitchState", "worker_setup", "apply_switch_state",
-    "UnraisableReports", "expect_unraisable", "Control", "CONTROL",
+    "UnraisableReports", "expect_unraisable", "Control", "CONTROL", "module_functions",
 ]
 
 # Where the module's traceroute result files go on the device.
@@ -35,6 +36,12 @@ RESULT_PREFIX = "/tmp/mtraceroute_"
 # The module's cached answers about the temperature sensors, read once from
 # the platform and kept in its namespace.
 SENSOR_FLAGS = ("_HAS_TEMPERATURE_SENSOR", "_MULTIPLE_TEMPERATURE_SENSORS")
+
+
+def module_functions(module: ModuleType) -> list[str]:
+    """The names of zel.zel_util's functions, in the order it binds them."""
+    kind = type(module.get_cmdb_max_buff)
+    return [name for name, value in vars(module).items() if type(value) is kind]
 
 
 # ---- result files ------------------------------------------------------------------

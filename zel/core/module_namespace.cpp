@@ -34,27 +34,29 @@ CachedName &cache_slot(PyObject *name) {
     return cached_names[(reinterpret_cast<uintptr_t>(name) >> 4) & (kCachedNames - 1)];
 }
 
-PyObject *lookup(PyObject *name) {
-    PyObject *value = PyDict_GetItemWithError(process.globals, name);
-    if (value == nullptr && !PyErr_Occurred()) {
-        value = PyDict_GetItemWithError(process.builtins, name);
-        if (value == nullptr && !PyErr_Occurred())
-            raise_error(PyExc_NameError, "name '%U' is not defined", name);
-    }
-    if (value == nullptr)
-        throw_error();
-    return value;
-}
-
-}  // namespace
-
-PyObject *builtin(PyObject *name) {
+// The builtins' entry for `name`, borrowed; NameError when there is none.
+PyObject *lookup_builtin(PyObject *name) {
     PyObject *value = PyDict_GetItemWithError(process.builtins, name);
     if (value == nullptr && !PyErr_Occurred())
         raise_error(PyExc_NameError, "name '%U' is not defined", name);
     if (value == nullptr)
         throw_error();
-    return Py_NewRef(value);
+    return value;
+}
+
+PyObject *lookup(PyObject *name) {
+    PyObject *value = PyDict_GetItemWithError(process.globals, name);
+    if (value != nullptr)
+        return value;
+    if (PyErr_Occurred())
+        throw_error();
+    return lookup_builtin(name);
+}
+
+}  // namespace
+
+Ref builtin(PyObject *name) {
+    return Ref::borrow(lookup_builtin(name));
 }
 
 void watch_namespaces() {

@@ -15,10 +15,10 @@ namespace zel {
 // NameError "name '%U' is not defined" when neither has it.
 Ref global(PyObject *name);
 
-// The builtin bound to `name` now, as a strong reference to keep: for the
-// few builtins fixed at initialisation. NameError "name '%U' is not
-// defined" when the builtins do not have it.
-PyObject *builtin(PyObject *name);
+// The builtin bound to `name` now: for the few builtins fixed at
+// initialisation. NameError "name '%U' is not defined" when the builtins do
+// not have it.
+Ref builtin(PyObject *name);
 
 // Binds `name` in the module namespace.
 void set_global(PyObject *name, PyObject *value);

@@ -26,11 +26,10 @@ inline size_t valid_entries(int32_t count, size_t capacity) {
     return static_cast<size_t>(count) < capacity ? static_cast<size_t>(count) : capacity;
 }
 
-// A dict filled key by key in a fixed order. `size` is the number of keys
-// it will hold.
+// A dict filled key by key in a fixed order.
 class DictBuilder {
   public:
-    explicit DictBuilder(Py_ssize_t /*size*/) : dict_(require(PyDict_New())) {}
+    DictBuilder() : dict_(require(PyDict_New())) {}
 
     DictBuilder &set(PyObject *key, const Ref &value) {
         require_status(PyDict_SetItem(dict_.get(), key, value.get()));

@@ -17,10 +17,6 @@ namespace zel {
 
 namespace {
 
-constexpr Py_ssize_t kPortKeys = 15;
-constexpr Py_ssize_t kPortSessionKeys = 12;
-constexpr Py_ssize_t kFlatSessionKeys = 14;
-
 // The port dict carries its sessions without the interface name and the
 // session's native VLAN; the flat list carries both in every dict.
 enum class SessionShape { in_port, flat };
@@ -36,7 +32,7 @@ Ref session_dict(const dot1x_status_info &info, size_t i, SessionShape shape) {
     const dot1x_session_info &s = info.session[i];
     const dot1x_session_vlan_info &vlan = info.vlan[i];
     const bool flat = shape == SessionShape::flat;
-    DictBuilder d(flat ? kFlatSessionKeys : kPortSessionKeys);
+    DictBuilder d;
     d.set(dot1x_names.mac, text_of(s.mac));
     if (flat)  // converted per dict, like every other value of it
         d.set(dot1x_names.interface, text_of(info.name));
@@ -86,7 +82,7 @@ void set_port_vlans(DictBuilder &d, const dot1x_status_info &info) {
 Ref get_8021x_status(PyObject *interface_name) {
     const StatusRecord record(interface_name, dot1x_names.status_no_memory);
     const dot1x_status_info &info = record.info();
-    DictBuilder d(kPortKeys);
+    DictBuilder d;
     d.set(dot1x_names.name, text_of(info.name))
         .set(dot1x_names.mode, to_int(info.mode))
         .set(dot1x_names.mab, to_int(info.mab))

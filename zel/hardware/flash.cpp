@@ -21,7 +21,7 @@ Ref image_name(const char (&field)[64]) {
 }
 
 Ref partition_dict(const flash_info &record) {
-    DictBuilder d(6);
+    DictBuilder d;
     d.set(hardware_names.partition, to_int(record.partition))
         .set(hardware_names.image, image_name(record.image))
         .set(hardware_names.tot_size, to_int_unsigned(record.tot_size))

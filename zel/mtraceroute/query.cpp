@@ -132,7 +132,7 @@ Ref probe_value(const OpenTrace &trace, const trace_route_probe_info &probe, con
 // A response lists at most its 5 entries, whatever its probe_count says.
 Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) {
     const size_t probes = valid_entries(response.probe_count, TRACE_ROUTE_MAX_PROBES);
-    DictBuilder hop(static_cast<Py_ssize_t>(3 + probes));
+    DictBuilder hop;
     hop.set(traceroute_names.ttl, to_int(response.ttl))
         .set(traceroute_names.ipAddress, text_of(response.ip_address))
         .set(traceroute_names.hostName, text_of(response.host_name));
@@ -144,7 +144,7 @@ Ref hop_dict(const OpenTrace &trace, const trace_route_response_info &response) 
 }
 
 Ref header_dict(const trace_route_header_info &header, const Ref &address) {
-    DictBuilder dict(6);
+    DictBuilder dict;
     dict.set(traceroute_names.hostName, text_of(header.host_name))
         .set(traceroute_names.ipAddress, address)
         .set(traceroute_names.hops, to_int(header.hops))

@@ -9,7 +9,7 @@ namespace zel {
 PortImports port_imports;
 
 void cache_port_builtins() {
-    Py_XSETREF(port_imports.open, builtin(core_names.open));
+    Py_XSETREF(port_imports.open, builtin(core_names.open).release());
 }
 
 void import_port_siblings() {

@@ -197,7 +197,7 @@ bool register_in_sys_modules(PyObject *module) {
 // each kept by the part that calls it. `range` is looked up only so that the
 // import fails when the builtins lack it: nothing keeps it.
 void cache_builtins() {
-    Py_DECREF(builtin(module_names.range));
+    builtin(module_names.range);
     cache_port_builtins();
     cache_traceroute_builtins();
 }

@@ -39,7 +39,7 @@ _NO_TIME = "Invalid enum value True - at `$.system.backup_time`"
 Probe = tuple[Word, Word, Float32]
 # A name the module passes to the platform as its Latin-1 bytes.
 Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": "^[\\u0000-\\u00ff]*$"})]
-COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
+# The names of _ports.COUNTERS, as a type.
 Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
 
 if TYPE_CHECKING:

@@ -30,6 +30,7 @@ from typing import Any, Union
 import msgspec
 
 from ._errors import ScenarioError
+from ._ports import COUNTERS
 from ._problems import problems as _problems_of
 from ._scripts import compile_scripts
 from ._sections import (
@@ -46,7 +47,7 @@ from ._sections import (
     System,
     Traceroute,
 )
-from ._values import COUNTERS, Hex, Text, _located, _whole, _worded, text_bytes
+from ._values import Hex, Text, _located, _whole, _worded, text_bytes
 
 __all__ = [
     "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port",

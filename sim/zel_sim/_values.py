@@ -37,8 +37,10 @@ BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True, extra_json_schema=
     "pattern": _DATE_TIME})], Epoch, Literal[False]]
 _NO_TIME = "Invalid enum value True - at `$.system.backup_time`"
 Probe = tuple[Word, Word, Float32]
+# The JSON Schema pattern of a string Latin-1 can write.
+LATIN_1 = "^[\\u0000-\\u00ff]*$"
 # A name the module passes to the platform as its Latin-1 bytes.
-Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": "^[\\u0000-\\u00ff]*$"})]
+Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": LATIN_1})]
 # The names of _ports.COUNTERS, as a type.
 Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
 

@@ -156,12 +156,16 @@ def _read_bytes(path: pathlib.Path) -> bytes:
     raise ScenarioError(str(path), problem)
 
 
+def _reason(error: Exception) -> str:
+    """What went wrong, without an OSError's number and file name."""
+    return error.strerror if isinstance(error, OSError) and error.strerror else str(error)
+
+
 def _read_file(path: pathlib.Path) -> str:
     try:
         return _read_bytes(path).decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
-        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-        raise ScenarioError(str(path), reason) from None
+        raise ScenarioError(str(path), _reason(error)) from None
 
 
 def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
@@ -172,8 +176,7 @@ def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
             _refuse_a_loop(resolved)
         return resolved
     except (OSError, RuntimeError) as error:  # RuntimeError: a symlink loop (Python 3.12)
-        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-        raise ScenarioError(name, f"{what} cannot be followed: {reason}") from None
+        raise ScenarioError(name, f"{what} cannot be followed: {_reason(error)}") from None
 
 
 def _refuse_a_loop(link: pathlib.Path) -> None:

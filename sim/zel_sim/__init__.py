@@ -32,7 +32,7 @@ from typing import TYPE_CHECKING, Any, NamedTuple, Union
 
 from . import _ports, records
 from ._errors import ScenarioError
-from ._lib import FUNCTIONS, LIBRARY, StepStruct, fetch, lib
+from ._lib import FUNCTIONS, LIBRARY, MAX_DELAY, StepStruct, fetch, lib
 
 if TYPE_CHECKING:
     from . import scenario
@@ -95,8 +95,6 @@ def _as_bytes(value: object, what: str) -> bytes:
 
 _STEP_FIELDS = tuple(field.name for field in dataclasses.fields(Step))
 _RESULT_RANGE = (-2**63, 2**63 - 1)
-# The longest delay a scenario accepts, in seconds.
-_MAX_DELAY = 3600
 
 
 def _shown(value: object) -> str:
@@ -115,8 +113,8 @@ def _check_step(step: Step, where: str) -> None:
     if isinstance(step.delay, bool) or not isinstance(step.delay, (int, float)):
         raise TypeError(f"{where}delay must be seconds as an int or float, not "
                         f"{type(step.delay).__name__} ({_shown(step.delay)})")
-    if not 0 <= step.delay <= _MAX_DELAY:
-        raise ValueError(f"{where}delay must be from 0 to {_MAX_DELAY} seconds, "
+    if not 0 <= step.delay <= MAX_DELAY:
+        raise ValueError(f"{where}delay must be from 0 to {MAX_DELAY} seconds, "
                          f"not {_shown(step.delay)}")
     _as_bytes(step.record, f"{where}record")
     _as_bytes(step.aux, f"{where}aux")

@@ -105,8 +105,8 @@ def _platform(args: argparse.Namespace) -> tuple[ModuleType, str, list[str], Hos
     from . import _lib, snapshot
     from ._toml_writer import quoted
 
-    device = args.device or (not args.simulator and snapshot.platform_in_process())
-    if args.device and not snapshot.platform_in_process():
+    device = not args.simulator and snapshot.platform_in_process()
+    if args.device and not device:
         raise SystemExit("zel_sim snapshot: --device: the platform is not in this process "
                          "(no platform library is loaded here): run the command where the "
                          "back-end runs on the switch, or read the simulator with --simulator")

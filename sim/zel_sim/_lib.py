@@ -39,6 +39,10 @@ def _table() -> str:
 FUNCTIONS: tuple[str, ...] = tuple(re.findall(r"^\s*X\((\w+)\)", _table(), re.M))
 
 
+# The longest delay of a step, in seconds: a scripted one or a scenario's.
+MAX_DELAY = 3600
+
+
 class StepStruct(ctypes.Structure):
     _fields_ = [
         ("result", ctypes.c_int64),

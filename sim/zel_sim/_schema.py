@@ -12,11 +12,11 @@ from typing import Any
 import msgspec
 
 from . import _ports, scenario
+from ._values import LATIN_1
 
 # A text given by its bytes: pairs of hex digits, none of them 00 (a NUL
 # would end the text).
 _HEX_NO_NUL = "^([0-9A-Fa-f][1-9A-Fa-f]|[1-9A-Fa-f]0)*$"
-_LATIN_1 = "^[\\u0000-\\u00ff]*$"
 
 
 def _text(room: int, encoding: str, original: dict[str, Any]) -> dict[str, Any]:
@@ -27,7 +27,7 @@ def _text(room: int, encoding: str, original: dict[str, Any]) -> dict[str, Any]:
         return {**original, "maxLength": room - 1}
     string: dict[str, Any] = {"type": "string", "maxLength": room - 1}
     if encoding == "latin-1":
-        string["pattern"] = _LATIN_1
+        string["pattern"] = LATIN_1
     else:
         string["description"] = f"at most {room - 1} bytes in {encoding}"
     data = {"type": "object", "additionalProperties": False, "required": ["hex"],

@@ -13,7 +13,6 @@ from msgspec import UNSET, Meta, UnsetType, field
 from . import _ports, records
 from ._values import (
     BackupTime,
-    COUNTERS,
     Counter,
     Counter_name,
     Float32,
@@ -128,7 +127,7 @@ class Port(_Strict):
         problem = _ports.name_problem(self.name)
         if problem is not None:
             raise ValueError(problem)
-        for counter in COUNTERS:
+        for counter in _ports.COUNTERS:
             if getattr(self, counter) >= 2**64:
                 raise ValueError(f"`{counter}` does not fit the 64-bit counter")
         _unique_values(self.unreadable, "unreadable")

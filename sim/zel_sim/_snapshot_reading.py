@@ -20,15 +20,9 @@ from ._readings import READINGS
 from ._snapshot_values import _error_text, probe_time, text
 from ._toml_writer import Hex
 
-COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
-_DOT1X_WORDS = ("mode", "mab", "dynamic_vlanid", "native_vlanid", "guest_vlan_enable",
-                "auth_fail_vlan_enable")
 _DOT1X_ORDER = ("name", "mode", "mab", "link_status", "port_status", "eap_pass_through",
                 "dynamic_vlanid", "native_vlanid", "allowed_vlanid", "untagged_vlanid",
                 "guest_vlan_enable", "guest_vlan", "auth_fail_vlan_enable", "auth_fail_vlan")
-_SESSION_TEXTS = ("mac", "type", "eap", "eap_counter", "elapsed_time", "pae", "params",
-                  "security_group", "user", "brenlow_group")
-_SESSION_VLANS = ("native_vlan_id", "traffic_vlan_id", "dynamic_assigned_vlan_id")
 
 
 @dataclasses.dataclass
@@ -110,8 +104,8 @@ def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str) -> d
 
 def _session(status_session: Mapping[str, Any], flat: Mapping[str, Any] | None) -> dict[str, Any]:
     entry: dict[str, Any] = {}
-    for key in _SESSION_TEXTS:
-        entry[key] = text(status_session[key], records.SESSION_TEXT_ROOMS[key])
+    for key, room in records.SESSION_TEXT_ROOMS.items():
+        entry[key] = text(status_session[key], room)
     entry["native_vlan_id"] = int(flat["native_vlan_id"]) if flat is not None else 0
     entry["traffic_vlan_id"] = int(status_session["traffic_vlan_id"])
     entry["dynamic_assigned_vlan_id"] = int(status_session["dynamic_assigned_vlan_id"])
@@ -205,7 +199,7 @@ def _port(r: _Reader, port: str) -> dict[str, Any] | None:
         return None
     entry: dict[str, Any] = {"name": port}
     unreadable = []
-    for index, counter in enumerate(COUNTERS):
+    for index, counter in enumerate(_ports.COUNTERS):
         if index in watch.failures and stats[index] == 0:
             unreadable.append(counter)
             met = watch.failures[index]

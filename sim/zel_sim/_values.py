@@ -13,7 +13,7 @@ from typing import TYPE_CHECKING, Annotated, Any, ClassVar, Literal, Union
 import msgspec
 from msgspec import Meta, Struct
 
-from ._lib import FUNCTIONS
+from ._lib import FUNCTIONS, MAX_DELAY
 
 # A platform word: anything from the signed minimum to the unsigned maximum
 # of 32 bits, as the records store it.
@@ -22,7 +22,7 @@ Vlan = Annotated[int, Meta(ge=0, le=2**16 - 1)]
 # Counter files hold unsigned 64-bit values (checked by Port: msgspec bounds
 # stop at 63 bits).
 Counter = Annotated[int, Meta(ge=0, extra_json_schema={"maximum": 2**64 - 1})]
-Seconds = Annotated[float, Meta(ge=0, le=3600)]
+Seconds = Annotated[float, Meta(ge=0, le=MAX_DELAY)]
 # A single-precision value: checked by the section that holds it (inf and nan
 # included, as TOML writes them; JSON has neither).
 FLOAT32_MAX = 3.4028234663852886e38
@@ -37,9 +37,11 @@ BackupTime = Union[Annotated[datetime.datetime, Meta(tz=True, extra_json_schema=
     "pattern": _DATE_TIME})], Epoch, Literal[False]]
 _NO_TIME = "Invalid enum value True - at `$.system.backup_time`"
 Probe = tuple[Word, Word, Float32]
+# The JSON Schema pattern of a string Latin-1 can write.
+LATIN_1 = "^[\\u0000-\\u00ff]*$"
 # A name the module passes to the platform as its Latin-1 bytes.
-Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": "^[\\u0000-\\u00ff]*$"})]
-COUNTERS = ("tx_packets", "tx_bytes", "rx_packets", "rx_bytes")
+Key = Annotated[str, Meta(min_length=1, extra_json_schema={"pattern": LATIN_1})]
+# The names of _ports.COUNTERS, as a type.
 Counter_name = Literal["tx_packets", "tx_bytes", "rx_packets", "rx_bytes"]
 
 if TYPE_CHECKING:

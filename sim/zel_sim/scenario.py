@@ -30,6 +30,7 @@ from typing import Any, Union
 import msgspec
 
 from ._errors import ScenarioError
+from ._ports import COUNTERS
 from ._problems import problems as _problems_of
 from ._scripts import compile_scripts
 from ._sections import (
@@ -46,7 +47,7 @@ from ._sections import (
     System,
     Traceroute,
 )
-from ._values import COUNTERS, Hex, Text, _located, _whole, _worded, text_bytes
+from ._values import Hex, Text, _located, _whole, _worded, text_bytes
 
 __all__ = [
     "ScenarioError", "Scenario", "Hex", "Text", "System", "Dot1x", "Session", "Port",
@@ -155,12 +156,16 @@ def _read_bytes(path: pathlib.Path) -> bytes:
     raise ScenarioError(str(path), problem)
 
 
+def _reason(error: Exception) -> str:
+    """What went wrong, without an OSError's number and file name."""
+    return error.strerror if isinstance(error, OSError) and error.strerror else str(error)
+
+
 def _read_file(path: pathlib.Path) -> str:
     try:
         return _read_bytes(path).decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
-        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-        raise ScenarioError(str(path), reason) from None
+        raise ScenarioError(str(path), _reason(error)) from None
 
 
 def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
@@ -171,8 +176,7 @@ def _resolved(path: pathlib.Path, name: str, what: str) -> pathlib.Path:
             _refuse_a_loop(resolved)
         return resolved
     except (OSError, RuntimeError) as error:  # RuntimeError: a symlink loop (Python 3.12)
-        reason = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-        raise ScenarioError(name, f"{what} cannot be followed: {reason}") from None
+        raise ScenarioError(name, f"{what} cannot be followed: {_reason(error)}") from None
 
 
 def _refuse_a_loop(link: pathlib.Path) -> None:

@@ -35,8 +35,10 @@ struct Call {
 // The script key: the function and, for keyed scripts, the key bytes.
 using ScriptKey = std::pair<Fn, std::optional<std::string>>;
 
+using Scripts = std::map<ScriptKey, Script>;
+
 struct EngineState {
-    std::map<ScriptKey, Script> scripts;
+    Scripts scripts;
     std::deque<Call> calls;
     std::uint64_t total_calls = 0;
     std::vector<std::string> errors;
@@ -46,8 +48,6 @@ EngineState &state() {
     static EngineState s;
     return s;
 }
-
-using Scripts = std::map<ScriptKey, Script>;
 
 // Scripts set aside by take_scripts, outside EngineState: a reset while they
 // are out does not lose them.
@@ -420,7 +420,7 @@ bool import_scripts(std::string_view data) {
     if (!in.raw(count)) {
         return false;
     }
-    std::map<ScriptKey, Script> scripts;
+    Scripts scripts;
     for (std::uint32_t i = 0; i < count; ++i) {
         ScriptKey key;
         Script script;

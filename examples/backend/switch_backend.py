@@ -75,8 +75,6 @@ def environment(request: Any) -> dict[str, Any]:
             statuses.append(answer.status)
     if len(statuses) == len(body):
         request.response.status_int = statuses[0]
-    if isinstance(body["temperatures"], tuple):
-        body["temperatures"] = list(body["temperatures"])
     return body
 
 

@@ -204,10 +204,10 @@ class Case:
         return len(self.args())
 
 
-def _trace_case(hops, **target):
+def _trace_case(hops):
     return Case(f"get_diagnostic_data[{hops}]", "get_diagnostic_data",
                 lambda: ({}, TRACE_HOST), builds="context", hops=hops,
-                prepare=lambda: script_trace(hops), **target)
+                prepare=lambda: script_trace(hops))
 
 
 # Constant and flag functions: at most 1.5 times a do-nothing builtin. Record

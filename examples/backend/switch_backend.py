@@ -38,8 +38,13 @@ class PlatformAnswer(Exception):
 def platform_call(request: Any, function: Callable[..., Any], *args: Any) -> Any:
     """function(*args) where the application runs platform calls (its worker,
     or this process); an exception becomes a PlatformAnswer."""
+    return answered(request.registry.platform, function, *args)
+
+
+def answered(run: Callable[..., Any], function: Callable[..., Any], *args: Any) -> Any:
+    """run(function, *args); an exception becomes a PlatformAnswer."""
     try:
-        return request.registry.platform(function, *args)
+        return run(function, *args)
     except Exception as error:
         raise PlatformAnswer(*http_error(error)) from error
 
@@ -75,8 +80,6 @@ def environment(request: Any) -> dict[str, Any]:
             statuses.append(answer.status)
     if len(statuses) == len(body):
         request.response.status_int = statuses[0]
-    if isinstance(body["temperatures"], tuple):
-        body["temperatures"] = list(body["temperatures"])
     return body
 
 
@@ -95,10 +98,8 @@ def hostname(request: Any) -> dict[str, Any]:
 def traffic(request: Any) -> dict[str, Any]:
     """GET /traffic/{port}: the port's counters (read in this process: the
     module reads kernel files, releasing the lock while it does)."""
-    try:
-        counters: dict[str, Any] = zu.system_port_traffic(request.matchdict["port"])._asdict()
-    except Exception as error:
-        raise PlatformAnswer(*http_error(error)) from error
+    counters: dict[str, Any] = answered(in_process, zu.system_port_traffic,
+                                        request.matchdict["port"])._asdict()
     return counters
 
 

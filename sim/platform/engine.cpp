@@ -35,8 +35,10 @@ struct Call {
 // The script key: the function and, for keyed scripts, the key bytes.
 using ScriptKey = std::pair<Fn, std::optional<std::string>>;
 
+using Scripts = std::map<ScriptKey, Script>;
+
 struct EngineState {
-    std::map<ScriptKey, Script> scripts;
+    Scripts scripts;
     std::deque<Call> calls;
     std::uint64_t total_calls = 0;
     std::vector<std::string> errors;
@@ -46,8 +48,6 @@ EngineState &state() {
     static EngineState s;
     return s;
 }
-
-using Scripts = std::map<ScriptKey, Script>;
 
 // Scripts set aside by take_scripts, outside EngineState: a reset while they
 // are out does not lose them.
@@ -155,6 +155,11 @@ void append_raw(std::string &out, T value) {
     out.append(reinterpret_cast<const char *>(&value), sizeof value);
 }
 
+void append_bytes(std::string &out, const std::string &bytes) {
+    append_raw<std::uint32_t>(out, static_cast<std::uint32_t>(bytes.size()));
+    out += bytes;
+}
+
 void append_arg(std::string &out, const Arg &arg) {
     if (std::holds_alternative<std::monostate>(arg)) {
         append_raw<std::uint8_t>(out, 0);
@@ -162,10 +167,8 @@ void append_arg(std::string &out, const Arg &arg) {
         append_raw<std::uint8_t>(out, 1);
         append_raw<std::int64_t>(out, *i);
     } else {
-        const auto &bytes = std::get<std::string>(arg);
         append_raw<std::uint8_t>(out, 2);
-        append_raw<std::uint32_t>(out, static_cast<std::uint32_t>(bytes.size()));
-        out += bytes;
+        append_bytes(out, std::get<std::string>(arg));
     }
 }
 
@@ -200,11 +203,6 @@ class Reader {
     std::string_view data_;
     std::size_t pos_ = 0;
 };
-
-void append_bytes(std::string &out, const std::string &bytes) {
-    append_raw<std::uint32_t>(out, static_cast<std::uint32_t>(bytes.size()));
-    out += bytes;
-}
 
 bool read_step(Reader &in, Step &step) {
     std::string record, aux;
@@ -420,7 +418,7 @@ bool import_scripts(std::string_view data) {
     if (!in.raw(count)) {
         return false;
     }
-    std::map<ScriptKey, Script> scripts;
+    Scripts scripts;
     for (std::uint32_t i = 0; i < count; ++i) {
         ScriptKey key;
         Script script;

@@ -13,21 +13,30 @@
 # interpreter's allocations through it, so reads past a record are caught.
 SANITIZE ?= 0
 PYTHON ?= 3.12
-# The default interpreter keeps the plain names; another one suffixes them.
+# SHORTCUTS=0 builds the module without its speed layer (every function on
+# its plain path), in an environment and build folder of its own:
+# `make test SHORTCUTS=0` runs the whole suite on that build.
+SHORTCUTS ?= 1
+# The default interpreter and build keep the plain names; another one
+# suffixes them.
 VERSION_SUFFIX := $(if $(filter 3.12,$(PYTHON)),,-$(PYTHON))
+LAYER_SUFFIX   := $(if $(filter 0,$(SHORTCUTS)),-plain,)
+SUFFIX         := $(LAYER_SUFFIX)$(VERSION_SUFFIX)
+LAYER_ENV      := ZEL_SHORTCUTS=$(if $(filter 0,$(SHORTCUTS)),OFF,ON)
 ifeq ($(SANITIZE),1)
-VENV      := .venv-asan$(VERSION_SUFFIX)
-BUILD     := build/asan$(VERSION_SUFFIX)
-BUILD_ENV := ZEL_SANITIZE=ON
+VENV      := .venv-asan$(SUFFIX)
+BUILD     := build/asan$(SUFFIX)
+BUILD_ENV := ZEL_SANITIZE=ON $(LAYER_ENV)
 RUN_ENV   := LD_PRELOAD="$(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so) $(shell g++ -print-file-name=libstdc++.so.6)" \
              PYTHONMALLOC=malloc \
              ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
-             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+             $(LAYER_ENV)
 else
-VENV      := .venv$(VERSION_SUFFIX)
-BUILD     := build$(subst -,/,$(VERSION_SUFFIX))
-BUILD_ENV :=
-RUN_ENV   :=
+VENV      := .venv$(SUFFIX)
+BUILD     := build$(subst -,/,$(SUFFIX))
+BUILD_ENV := $(LAYER_ENV)
+RUN_ENV   := $(LAYER_ENV)
 endif
 
 PY     := $(VENV)/bin/python
@@ -35,7 +44,9 @@ PIP    := $(PY) -m pip --disable-pip-version-check
 READY  := $(VENV)/.ready
 # Builds run without the simulator's preload: an instrumented simulator would
 # need the sanitizer runtime in pip and the compilers too. -v: the compile
-# steps reach scripts/install-project as they run.
+# steps reach scripts/install-project as they run. The module's build also
+# installs its counterpart with the other SHORTCUTS setting, which the suite
+# compares it with (zel_counterpart.zel_util).
 PIP_BUILD := env ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -v --no-build-isolation --no-deps
 
 # Each project is reinstalled only when its sources changed: its stamp in the
@@ -71,7 +82,7 @@ $(SIM_STAMP): $(READY)
 
 $(ZEL_STAMP): $(READY) | $(SIM_STAMP)
 	@scripts/install-project "module zel.zel_util" $(BUILD)/zel-install.log \
-	    $(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
+	    env ZEL_COUNTERPART=ON $(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
 	@rm -f $(VENV)/.installed-zel-* && touch $@
 
 demo: build
@@ -81,7 +92,7 @@ test: build
 	$(RUN_ENV) $(PY) -m pytest -q
 
 sanitize:
-	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON)
+	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON) SHORTCUTS=$(SHORTCUTS)
 
 # The whole suite on a 32-bit interpreter, as the device runs the module:
 # Debian's i386 CPython 3.13 in a Debian root made once per machine, the
@@ -140,4 +151,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-32
+	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-plain* .venv-asan-plain* .venv-32

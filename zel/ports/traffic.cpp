@@ -239,7 +239,8 @@ Ref system_port_traffic(PyObject *port) {
     const Counter rx_packets = system_port_stat(name, *port_imports.stats_rx_packets);
     const Counter rx_bytes = system_port_stat(name, *port_imports.stats_rx_bytes);
     Ref stats_type = global(port_names.SystemPortStats);
-    return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
+    ShortcutScope scope;
+    return new_named_tuple(scope, stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
                            to_int_unsigned(rx_bytes).get());
 }

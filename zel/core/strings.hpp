@@ -21,6 +21,7 @@
     X(__module__, "__module__")                    \
     X(__enter__, "__enter__")                      \
     X(__exit__, "__exit__")                        \
+    X(object, "object")                            \
     /* names and literals of several subsystems */ \
     X(open, "open")                                \
     X(empty, "")                                   \

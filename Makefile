@@ -40,11 +40,13 @@ PIP_BUILD := env ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -v --no-build-iso
 
 # Each project is reinstalled only when its sources changed: its stamp in the
 # environment is named by a hash of the names and contents of the files it
-# is built from (caches and the simulator's tests left out). Removing
+# is built from (caches and the simulator's tests left out; the simulator
+# also compiles against the record layouts of include/). Removing
 # $(VENV)/.installed-* forces a reinstall.
 source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o \
                   $(2) -type f -print0 2>/dev/null | sort -z | xargs -0 sha1sum | sha1sum | cut -c1-16)
-SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
+SIM_SOURCES := sim include
+SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,$(SIM_SOURCES),-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
 .PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean

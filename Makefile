@@ -49,7 +49,7 @@ SIM_SOURCES := sim include
 SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,$(SIM_SOURCES),-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
-.PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test places test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -79,8 +79,25 @@ $(ZEL_STAMP): $(READY) | $(SIM_STAMP)
 demo: build
 	$(PY) demo/status_report.py
 
+# T: the tests to run instead of the whole suite (files, folders, test ids),
+# e.g. `make test T=tests/test_config_queries.py`.
 test: build
-	$(RUN_ENV) $(PY) -m pytest -q
+	$(RUN_ENV) $(PY) -m pytest -q $(T)
+
+# The checks that name each place a function of the module needs (README.md,
+# "Adding a function"), every failure naming the file to change and what to
+# write there: seconds, where the whole suite takes minutes.
+PLACE_TESTS := tests/test_function_places.py tests/test_reference.py tests/test_typing.py \
+    tests/test_bench_result_floor.py tests/test_document_lists.py \
+    tests/test_scenario_diff.py::test_the_guide_shows_what_diff_prints \
+    sim/tests/test_scenario.py::test_the_default_scenario_documents_every_key
+STUB_HINT := stubs/zel-stubs/zel_util.pyi: write the def of each name stubtest reports above as \
+    the module has it (parameters, defaults), with its docstring
+places: build
+	@status=0; $(RUN_ENV) $(PY) -m pytest -q $(PLACE_TESTS) || status=1; \
+	echo "==> stubtest: stubs/zel-stubs/zel_util.pyi against the built module"; \
+	$(PY) -m mypy.stubtest zel.zel_util || { echo "$(STUB_HINT)"; status=1; }; \
+	exit $$status
 
 sanitize:
 	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON)

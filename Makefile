@@ -80,9 +80,11 @@ demo: build
 	$(PY) demo/status_report.py
 
 # T: the tests to run instead of the whole suite (files, folders, test ids),
-# e.g. `make test T=tests/test_config_queries.py`.
+# e.g. `make test T=tests/test_config_queries.py`. A line per test file says
+# how far the run is and what the file gave (tests/progress.py).
+PROGRESS := -p tests.progress -o console_output_style=classic
 test: build
-	$(RUN_ENV) $(PY) -m pytest -q $(T)
+	$(RUN_ENV) $(PY) -m pytest -q $(PROGRESS) $(T)
 
 # The checks that name each place a function of the module needs (README.md,
 # "Adding a function"), every failure naming the file to change and what to

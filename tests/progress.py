@@ -31,7 +31,8 @@ class Progress:
 
     def pytest_collection_finish(self, session):
         self.sizes.update(item.nodeid.split("::")[0] for item in session.items)
-        self.reporter.write_line(f"==> {len(session.items)} tests in {len(self.sizes)} files")
+        self.reporter.write_line(f"==> {len(session.items)} tests in {len(self.sizes)} files, "
+                                 f"collected in {clock(time.monotonic() - self.started)}")
 
     def pytest_runtest_logstart(self, nodeid):
         path = nodeid.split("::")[0]
@@ -41,8 +42,9 @@ class Progress:
         self.path, self.path_started = path, time.monotonic()
         share = 100 * self.done // max(sum(self.sizes.values()), 1)
         self.reporter.ensure_newline()
+        size = self.sizes[path]
         self.reporter.write(f"[{share:3d}% {clock(time.monotonic() - self.started):>6}] "
-                            f"{path} ({self.sizes[path]} tests) ", flush=True)
+                            f"{path} ({size} test{'s' * (size != 1)}) ", flush=True)
 
     def pytest_runtest_logreport(self, report):
         if report.when == "call" or report.outcome != "passed":

@@ -64,8 +64,10 @@ def test_a_call_with_a_floor_builds_its_result(zu, work, case):
     first, again = built_twice(work, case, getattr(zu, case.function))
     assert first is not again, (
         f"bench/workload.py: {case.function}() returns an object that already existed "
-        f"({first!r}), which has no result floor: give it a CASES entry without builds, "
-        f"Case({case.function!r}, {case.function!r}, **_FLAG) for a flag or a constant")
+        f"({first!r}), which has no result floor: a flag or a constant needs a CASES entry "
+        f"without builds, Case({case.function!r}, {case.function!r}, **_FLAG); a reading, a "
+        f"value on the benchmark's switch that the interpreter does not keep (an int beyond "
+        f"256, say: in sim/zel_sim/default.toml, or scripted in script_switch())")
 
 
 @pytest.mark.parametrize("case", NOT_BUILDING, ids=lambda case: case.name)

@@ -51,14 +51,16 @@ PIP_BUILD := env ZEL_SIM_PRELOAD=0 $(BUILD_ENV) $(PIP) install -v --no-build-iso
 
 # Each project is reinstalled only when its sources changed: its stamp in the
 # environment is named by a hash of the names and contents of the files it
-# is built from (caches and the simulator's tests left out). Removing
+# is built from (caches and the simulator's tests left out; the simulator
+# also compiles against the record layouts of include/). Removing
 # $(VENV)/.installed-* forces a reinstall.
 source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o \
                   $(2) -type f -print0 2>/dev/null | sort -z | xargs -0 sha1sum | sha1sum | cut -c1-16)
-SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
+SIM_SOURCES := sim include
+SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,$(SIM_SOURCES),-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 
-.PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test places test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -88,8 +90,30 @@ $(ZEL_STAMP): $(READY) | $(SIM_STAMP)
 demo: build
 	$(PY) demo/status_report.py
 
+# T: the tests to run instead of the whole suite (files, folders, test ids),
+# e.g. `make test T=tests/test_config_queries.py`. A line per test file says
+# how far the run is and what the file gave (tests/progress.py).
+PROGRESS := -p tests.progress -o console_output_style=classic
 test: build
-	$(RUN_ENV) $(PY) -m pytest -q
+	$(RUN_ENV) $(PY) -m pytest -q $(PROGRESS) $(T)
+
+# The checks that name each place a function of the module needs (README.md,
+# "Adding a function"), every failure naming the file to change and what to
+# write there: seconds, where the whole suite takes minutes.
+PLACE_TESTS := tests/test_function_places.py tests/test_reference.py tests/test_typing.py \
+    tests/test_bench_result_floor.py tests/test_document_lists.py \
+    tests/test_scenario_diff.py::test_the_guide_shows_what_diff_prints \
+    sim/tests/test_scenario.py::test_the_default_scenario_documents_every_key
+STUB_HINT := stubs/zel-stubs/zel_util.pyi: write the def of each name stubtest reports above as \
+    the module has it (parameters, defaults), with its docstring
+# stubtest runs once the module imports: the failing import is pytest's to name.
+places: build
+	@status=0; $(RUN_ENV) $(PY) -m pytest -q --tb=line $(PLACE_TESTS) || status=1; \
+	if $(RUN_ENV) $(PY) -c 'import zel.zel_util' 2>/dev/null; then \
+	    echo "==> stubtest: stubs/zel-stubs/zel_util.pyi against the built module"; \
+	    $(RUN_ENV) $(PY) -m mypy.stubtest zel.zel_util || { echo "$(STUB_HINT)"; status=1; }; \
+	fi; \
+	exit $$status
 
 sanitize:
 	$(MAKE) test SANITIZE=1 PYTHON=$(PYTHON) SHORTCUTS=$(SHORTCUTS)

@@ -5,6 +5,7 @@ stand-ins for pip, so nothing here builds or installs anything."""
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 
@@ -88,6 +89,24 @@ def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     (tree / "stubs/zel-stubs/zel_util.pyi").unlink()
     make(tree, "build")
     assert installs(tree) == ["module zel.zel_util"]
+
+
+def test_a_record_layout_change_reinstalls_the_simulator_too(tree):
+    make(tree, "build")
+    installs(tree)
+    (tree / "include/platform/records.h").write_text("changed\n")
+    make(tree, "build")
+    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util"]
+
+
+def test_the_simulator_stamp_covers_every_folder_its_build_reads_outside_sim():
+    cmake = (ROOT / "sim" / "CMakeLists.txt").read_text(encoding="utf-8")
+    read = set(re.findall(r"\$\{CMAKE_CURRENT_SOURCE_DIR\}/\.\./([\w.-]+)", cmake))
+    stamped = re.search(r"^SIM_SOURCES := (.*)$", (ROOT / "Makefile").read_text(encoding="utf-8"),
+                        re.M)[1].split()
+    missing = sorted(read - set(stamped))
+    assert read and not missing, (f"sim/CMakeLists.txt reads {', '.join(missing)}: add it to "
+                                  f"SIM_SOURCES in the Makefile")
 
 
 def install(tmp_path, command):

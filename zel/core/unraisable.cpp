@@ -124,8 +124,8 @@ Ref hook_args_of(PyObject *type, PyObject *error, PyObject *err_msg, PyObject *o
 
 // As the interpreter reports a failure of the hook itself (or of an audit
 // hook): through the default hook, with `message` and `object`.
-void report_hook_failure(PyObject *type, PyObject *failure, const char *message,
-                         PyObject *object, Interruption &interruption) {
+void report_hook_failure(PyObject *type, PyObject *failure, const char *message, PyObject *object,
+                         Interruption &interruption) {
     try {
         PyObject *default_hook = PySys_GetObject("__unraisablehook__");
         if (default_hook == nullptr)

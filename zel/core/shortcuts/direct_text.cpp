@@ -37,8 +37,8 @@ CompatFunctions &compat = *new CompatFunctions;
 bool has_name(PyObject *value, std::string_view name) {
     Ref own = getattr(value, core_names.__name__);
     Py_ssize_t size = 0;
-    const char *text = PyUnicode_Check(own.get()) ? PyUnicode_AsUTF8AndSize(own.get(), &size)
-                                                  : nullptr;
+    const char *text =
+        PyUnicode_Check(own.get()) ? PyUnicode_AsUTF8AndSize(own.get(), &size) : nullptr;
     if (text == nullptr && PyErr_Occurred())
         throw_error();
     return text != nullptr && std::string_view(text, static_cast<size_t>(size)) == name;

@@ -154,14 +154,15 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into bench/README.md (bench-table), also when a
-# target is missed. On another interpreter (PYTHON=3.13) the figures go to
-# bench/results-3.13.json and only the terminal: bench/README.md shows 3.12's.
-BENCH_JSON := bench/results$(VERSION_SUFFIX).json
+# target is missed. On another interpreter (PYTHON=3.13) or build
+# (SHORTCUTS=0) the figures go to bench/results-3.13.json (-plain, ...) and
+# only the terminal: bench/README.md shows those of the default build.
+BENCH_JSON := bench/results$(SUFFIX).json
 bench: build
 	@command -v valgrind >/dev/null || scripts/install-system-packages || true
 	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
-	if [ "$(filter-out 0,$(QUICK))$(VERSION_SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	if [ "$(filter-out 0,$(QUICK))$(SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
 	exit $$status
 
 # The table of bench/results.json into bench/README.md.

@@ -156,9 +156,13 @@ class Equivalence(RuleBasedStateMachine):
         self.classes = {}
         for m in self.modules:
             for cls in (m.PSU, m.SystemPortStats):
-                descriptor = vars(cls)["__new__"]
-                self.classes[cls] = (set(vars(cls)), descriptor, descriptor.__func__,
-                                     descriptor.__func__.__globals__["_tuple_new"])
+                # As made, __new__ is a staticmethod; another test may have
+                # put the plain function back.
+                entry, function = vars(cls)["__new__"], cls.__new__
+                descriptor = entry if isinstance(entry, staticmethod) else staticmethod(function)
+                cls.__new__ = descriptor
+                self.classes[cls] = (set(vars(cls)), entry, descriptor, function,
+                                     function.__globals__["_tuple_new"])
         for m in self.modules:
             m.os = PrivateTmp(self.tmp_path, record=False)
             m.sleep = abs
@@ -172,11 +176,11 @@ class Equivalence(RuleBasedStateMachine):
         for name, value in self.compat.items():
             setattr(compat, name, value)
         vars(compat).pop("isinstance", None)
-        for cls, (names, descriptor, function, tuple_new) in self.classes.items():
+        for cls, (names, entry, descriptor, function, tuple_new) in self.classes.items():
             for name in set(vars(cls)) - names:
                 delattr(cls, name)
-            cls.__new__ = descriptor
             descriptor.__init__(function)
+            cls.__new__ = entry
             function.__globals__["_tuple_new"] = tuple_new
         for m, namespace in self.saved.items():
             vars(m).clear()
@@ -246,7 +250,7 @@ class Equivalence(RuleBasedStateMachine):
     def change_class(self, which, change):
         for m in self.modules:
             cls = self.originals[m][which]
-            names, descriptor, function, tuple_new = self.classes[cls]
+            names, entry, descriptor, function, tuple_new = self.classes[cls]
             if change == "new-replaced":
                 cls.__new__ = staticmethod(lambda c, *values: "REPLACED")
             elif change == "new-meddling":

@@ -16,7 +16,8 @@
 // between, nothing runs that could change what it read. Every call the
 // module makes into Python code goes through core/calls.hpp or
 // core/access.hpp, which note it here; code inside a scope calls no other C
-// API that can run Python code without noting it.
+// API that can run Python code without noting it (note_python_call), nor
+// frees an object that Python code gave it while a check stands.
 //
 // Built with ZEL_SHORTCUTS=OFF (CMake option ZEL_SHORTCUTS), none of the
 // layer is compiled in: the hooks below find nothing to do, and every

@@ -46,6 +46,7 @@ source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o
                   $(2) -type f -print0 2>/dev/null | sort -z | xargs -0 sha1sum | sha1sum | cut -c1-16)
 SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,sim,-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
+POOL_STAMP := $(VENV)/.installed-pool-$(call source_hash,platform-pool,-path platform-pool/tests -prune -o -path platform-pool/build -prune -o -name '*.egg-info' -prune -o)
 
 .PHONY: all build demo test test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
@@ -61,8 +62,8 @@ $(READY): requirements-dev.txt
 
 # The simulator first: its preload puts the platform symbols into every
 # interpreter of the environment, which the module resolves at import.
-build: $(ZEL_STAMP)
-	@echo "==> simulator and module installed in $(VENV), up to date with their sources"
+build: $(ZEL_STAMP) $(POOL_STAMP)
+	@echo "==> simulator, module and platform pool installed in $(VENV), up to date with their sources"
 
 $(SIM_STAMP): $(READY)
 	@scripts/install-project "simulator (sim/)" $(BUILD)/sim-install.log \
@@ -73,6 +74,12 @@ $(ZEL_STAMP): $(READY) | $(SIM_STAMP)
 	@scripts/install-project "module zel.zel_util" $(BUILD)/zel-install.log \
 	    $(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
 	@rm -f $(VENV)/.installed-zel-* && touch $@
+
+# Pure Python: no compile steps to show.
+$(POOL_STAMP): $(READY) | $(ZEL_STAMP)
+	@scripts/install-project "platform pool (platform-pool/)" $(BUILD)/pool-install.log \
+	    $(PIP_BUILD) ./platform-pool
+	@rm -f $(VENV)/.installed-pool-* && touch $@
 
 demo: build
 	$(PY) demo/status_report.py
@@ -92,12 +99,14 @@ test-32:
 
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
-# plugin, and the control package's own sources (mypy --strict).
+# plugin, the control package's own sources and the platform pool's
+# (mypy --strict).
 typecheck: build
 	$(PY) -m mypy.stubtest zel.zel_util
 	$(PY) -m mypy --strict tests/typing/client.py
 	$(PY) -m mypy --strict tests/typing/sim_client.py
 	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
+	cd platform-pool && $(abspath $(PY)) -m mypy --strict zel_platform_pool
 
 # The built module imports no private CPython symbol beyond what public
 # macros expand to, and its sources name no private API (nm and grep).

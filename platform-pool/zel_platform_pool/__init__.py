@@ -17,13 +17,13 @@ from ._context import TraceState
 from ._errors import (PlatformBusy, PlatformTimeout, PoolClosed, PoolError, WorkerDied,
                       WorkerStartError)
 from ._in_process import InProcess
-from ._interface import Platform
+from ._interface import Platform, Trace
 from ._pool import PlatformPool
 from ._trace import TraceStates
 from .http import http_answer
 
 __all__ = [
-    "PlatformPool", "InProcess", "Platform", "Function", "TraceState", "TraceStates",
+    "PlatformPool", "InProcess", "Platform", "Function", "Trace", "TraceState", "TraceStates",
     "PoolError", "PlatformBusy", "PlatformTimeout", "WorkerDied", "WorkerStartError",
     "PoolClosed", "http_answer",
 ]

@@ -5,7 +5,7 @@ from __future__ import annotations
 import asyncio
 import queue
 import threading
-from collections.abc import AsyncIterator, Generator, Iterator
+from collections.abc import AsyncIterator, Generator
 from typing import Any
 
 from ._calls import Function, run
@@ -25,7 +25,7 @@ class InProcess:
     async def acall(self, function: Function, /, *args: Any, **kwargs: Any) -> Any:
         return await asyncio.to_thread(run, function, args, kwargs)
 
-    def trace(self, ip_host: Any, /, *args: Any, **kwargs: Any) -> Iterator[TraceState]:
+    def trace(self, ip_host: Any, /, *args: Any, **kwargs: Any) -> Generator[TraceState]:
         return _states((ip_host, *args), kwargs)
 
     async def atrace(self, ip_host: Any, /, *args: Any,

@@ -10,12 +10,18 @@ from ._calls import Function
 from ._context import TraceState
 
 
+class Trace(Iterator[TraceState], Protocol):
+    """The states of a running traceroute; close() ends it early."""
+
+    def close(self) -> None: ...
+
+
 class Platform(Protocol):
     def call(self, function: Function, /, *args: Any, **kwargs: Any) -> Any: ...
 
     async def acall(self, function: Function, /, *args: Any, **kwargs: Any) -> Any: ...
 
-    def trace(self, ip_host: Any, /, *args: Any, **kwargs: Any) -> Iterator[TraceState]: ...
+    def trace(self, ip_host: Any, /, *args: Any, **kwargs: Any) -> Trace: ...
 
     def atrace(self, ip_host: Any, /, *args: Any, **kwargs: Any) -> AsyncIterator[TraceState]: ...
 

@@ -59,6 +59,12 @@ class TraceStates(Iterator[TraceState]):
             return
         self._finish(healthy=True)
 
+    def __enter__(self) -> TraceStates:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
     def _finish(self, healthy: bool) -> None:
         worker, self._worker = self._worker, None
         if worker is not None:

@@ -18,8 +18,6 @@ from ._calls import Function, platform_module, run
 from ._channel import Channel
 from ._context import Report, ReportingContext, TraceCancelled
 
-_HERE = os.path.dirname(os.path.abspath(__file__))
-
 # The parent's warnings.filters entries, with their patterns as text.
 FilterEntry = tuple[str, str, type[Warning], str, int]
 
@@ -120,11 +118,6 @@ def _trace(channel: Channel, args: tuple[Any, ...], kwargs: dict[str, Any]) -> b
 
 
 def _pickled(kind: str, error: BaseException) -> bytes:
-    # Where it was raised, less the worker's own frames.
-    frames = [frame for frame in traceback.extract_tb(error.__traceback__)
-              if not frame.filename.startswith(_HERE)]
-    error.add_note(f"(raised in platform worker {os.getpid()}:\n"
-                   f"{''.join(traceback.format_list(frames)).rstrip()})")
     try:
         return pickle.dumps((kind, error), pickle.HIGHEST_PROTOCOL)
     except Exception as failure:

@@ -29,3 +29,16 @@ def ended_within(pids, seconds=30.0):
     while any(running(pid) for pid in pids) and time.monotonic() < deadline:
         time.sleep(0.02)
     return not any(running(pid) for pid in pids)
+
+
+def children(pid):
+    """The processes whose parent is pid."""
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            stat = (entry / "stat").read_text()
+        except (OSError, ValueError):
+            continue
+        if entry.name.isdigit() and int(stat.rsplit(")", 1)[1].split()[1]) == pid:
+            found.append(int(entry.name))
+    return found

@@ -4,6 +4,7 @@ request at a time until its channel closes."""
 
 from __future__ import annotations
 
+import importlib
 import os
 import pickle
 import re
@@ -12,14 +13,18 @@ import socket
 import sys
 import traceback
 import warnings
+from collections.abc import Callable
 from typing import Any
 
 from ._calls import Function, platform_module, run
 from ._channel import Channel
 from ._context import Report, ReportingContext, TraceCancelled
 
-# The parent's warnings.filters entries, with their patterns as text.
-FilterEntry = tuple[str, str, type[Warning], str, int]
+# The parent's warnings.filters entries, their patterns as text and their
+# categories by module and name: a category's module is imported only once
+# the filters of the built-in categories apply (pkg_resources, which adds a
+# filter of its own, warns as it is imported).
+FilterEntry = tuple[str, str, tuple[str, str], str, int]
 
 
 def main(fd: int) -> None:
@@ -51,7 +56,8 @@ def _set_up(channel: Channel) -> None:
 
 
 def filters_of_this_process() -> list[FilterEntry]:
-    return [(action, _pattern(message), category, _pattern(module), lineno)
+    return [(action, _pattern(message), (category.__module__, category.__qualname__),
+             _pattern(module), lineno)
             for action, message, category, module, lineno in warnings.filters
             if isinstance(category, type)]
 
@@ -64,12 +70,33 @@ def _pattern(match: re.Pattern[str] | str | None) -> str:
 
 
 def apply_filters(entries: list[FilterEntry]) -> None:
+    _set_filters(entries, lambda module, name: _category("builtins", name, module == "builtins"))
+    _set_filters(entries, _category)
+
+
+def _set_filters(entries: list[FilterEntry],
+                 category_of: Callable[[str, str], type[Warning] | None]) -> None:
     warnings.resetwarnings()
-    for action, message, category, module, lineno in entries:
-        # The patterns are compiled again as they were: filterwarnings
-        # ignores the case of the message, as the parent's did.
-        warnings.filterwarnings(action, message, category, module,  # type: ignore[arg-type]
-                                lineno, append=True)
+    for action, message, (module_name, name), module, lineno in entries:
+        category = category_of(module_name, name)
+        if category is not None:
+            # Compiled again as they were: filterwarnings ignores the case
+            # of the message, as the parent's did.
+            warnings.filterwarnings(action, message, category, module,  # type: ignore[arg-type]
+                                    lineno, append=True)
+
+
+def _category(module_name: str, name: str, wanted: bool = True) -> type[Warning] | None:
+    """The class, or None when this interpreter cannot import it."""
+    if not wanted:
+        return None
+    try:
+        found: Any = importlib.import_module(module_name)
+        for part in name.split("."):
+            found = getattr(found, part)
+    except Exception:
+        return None
+    return found if isinstance(found, type) and issubclass(found, Warning) else None
 
 
 def _serve(channel: Channel) -> None:

@@ -13,11 +13,15 @@ namespace {
 std::array<double, kFunctionCount> g_scenario{};
 std::array<double, kFunctionCount> g_blocks{};
 
-std::size_t index_of(Fn fn) { return static_cast<std::size_t>(fn); }
+std::size_t index_of(Fn fn) {
+    return static_cast<std::size_t>(fn);
+}
 
 }  // namespace
 
-void set_slowness(Fn fn, double seconds) { g_scenario[index_of(fn)] = seconds; }
+void set_slowness(Fn fn, double seconds) {
+    g_scenario[index_of(fn)] = seconds;
+}
 
 void add_block_slowness(Fn fn, double seconds) {
     double &total = g_blocks[index_of(fn)];
@@ -27,8 +31,12 @@ void add_block_slowness(Fn fn, double seconds) {
     }
 }
 
-double slowness(Fn fn) { return g_scenario[index_of(fn)] + g_blocks[index_of(fn)]; }
+double slowness(Fn fn) {
+    return g_scenario[index_of(fn)] + g_blocks[index_of(fn)];
+}
 
-void reset_slowness() { g_scenario.fill(0.0); }
+void reset_slowness() {
+    g_scenario.fill(0.0);
+}
 
 }  // namespace zelsim

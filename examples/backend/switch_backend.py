@@ -123,11 +123,19 @@ def make_app(where: Platform | None = None, **settings: Any) -> Any:
         return config.make_wsgi_app()
 
 
+def platform_for(workers: int, timeout: float) -> Platform:
+    """A pool of that many worker processes; 0: this process (InProcess)."""
+    return PlatformPool(workers, timeout=timeout) if workers else InProcess()
+
+
 def served_app(workers: int = 2, timeout: float = 20.0) -> Any:
-    """The application on a pool of its own (gunicorn's factory: each
-    server process gets its pool, also with --preload, where the platform
-    call that makes the application runs in the master first)."""
-    return make_app(PlatformPool(workers, timeout=timeout))
+    """The application on a pool of its own, its workers started (gunicorn's
+    factory: each server process gets its pool; with --preload the master
+    makes the application, and the pool, first, and each server process
+    starts workers of its own as its first calls need them)."""
+    where = platform_for(workers, timeout)
+    where.start()
+    return make_app(where)
 
 
 def serve(port: int, workers: int, timeout: float, host: str = "127.0.0.1") -> None:
@@ -135,18 +143,22 @@ def serve(port: int, workers: int, timeout: float, host: str = "127.0.0.1") -> N
     until SIGTERM or Ctrl-C; the pool stops with the server."""
     import waitress
 
-    with PlatformPool(workers, timeout=timeout) as pool:
-        pool.start()
-        server = waitress.create_server(make_app(pool), host=host, port=port)
+    where = platform_for(workers, timeout)
+    try:
+        where.start()
+        server = waitress.create_server(make_app(where), host=host, port=port)
         print(f"serving on http://{host}:{server.effective_port} (server {os.getpid()})",
               flush=True)
         server.run()
+    finally:
+        where.close()
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--port", type=int, default=6543)
-    parser.add_argument("--workers", type=int, default=2, help="platform worker processes")
+    parser.add_argument("--workers", type=int, default=2,
+                        help="platform worker processes (0: platform calls in this process)")
     parser.add_argument("--timeout", type=float, default=20.0, help="seconds per platform call")
     options = parser.parse_args()
     serve(options.port, options.workers, options.timeout)

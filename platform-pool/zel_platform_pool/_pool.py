@@ -42,7 +42,7 @@ class PlatformPool:
     main thread so that the server unwinds and the pool closes.
     """
 
-    def __init__(self, size: int, *, timeout: float = 30.0, max_waiting: int | None = None,
+    def __init__(self, size: int, *, timeout: float = 20.0, max_waiting: int | None = None,
                  initializer: Callable[..., object] | None = None,
                  initargs: tuple[Any, ...] = (), start_timeout: float = 60.0,
                  stop_on_sigterm: bool = True) -> None:

@@ -128,7 +128,9 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into bench/README.md (bench-table), also when a
-# target is missed. On another interpreter (PYTHON=3.13) the figures go to
+# target is missed; then the sample back-end is measured under waitress and
+# gunicorn on the platform pool (bench/servers.py), its table also going
+# into bench/README.md. On another interpreter (PYTHON=3.13) the figures go to
 # bench/results-3.13.json and only the terminal: bench/README.md shows 3.12's.
 BENCH_JSON := bench/results$(VERSION_SUFFIX).json
 bench: build
@@ -136,6 +138,8 @@ bench: build
 	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
 	if [ "$(filter-out 0,$(QUICK))$(VERSION_SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	$(PY) -m bench.servers $(if $(filter-out 0,$(QUICK)),--seconds 2) \
+	    $(if $(filter-out 0,$(QUICK))$(VERSION_SUFFIX),--no-readme --json $(BUILD)/servers.json) || exit $$?; \
 	exit $$status
 
 # The table of bench/results.json into bench/README.md.

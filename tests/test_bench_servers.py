@@ -15,3 +15,10 @@ def test_the_readme_shows_the_figures_of_the_results_file():
     assert servers.with_table(readme, report) == readme, \
         "bench/README.md: run python -m bench.servers (or make bench) to write its table"
     assert {row["server"] for row in report["servers"]} == set(servers.SERVERS)
+
+
+def test_the_guide_shows_the_same_figures():
+    report = json.loads((ROOT / "bench" / "servers.json").read_text())
+    guide = (ROOT / "docs" / "backend.md").read_text()
+    assert servers.with_guide_table(guide, report) == guide, \
+        "docs/backend.md: run python -m bench.servers (or make bench) to write its figures"

@@ -22,7 +22,7 @@ def run(*args):
 def test_sample_backend_suite_passes():
     proc = run("-m", "pytest", "-q", "-rA", "-n", "2")
     assert proc.returncode == 0, proc.stdout + proc.stderr
-    assert proc.stdout.splitlines()[-1].startswith("25 passed in ")
+    assert proc.stdout.splitlines()[-1].startswith("22 passed in ")
 
 
 def test_sample_backend_scenario_checks():

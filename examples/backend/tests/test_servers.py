@@ -149,12 +149,12 @@ def serve(tmp_path, slow_switch):
 
 def test_waitress_with_strict_warnings(serve):
     server = serve([sys.executable, "-W", "error", "-c", STRICT_SERVER, "--port", "0",
-                    "--workers", "1", "--timeout", "3"], r"serving on (http://\S+)")
+                    "--workers", "1", "--timeout", "5"], r"serving on (http://\S+)")
     # The worker imported the module under -W error and the filters set in code.
     status, body = server.get("/environment")
     assert status == 200 and json.loads(body)["supplies"] == {"PSU 1": "ok", "PSU 2": "fault"}
     status, body = server.get("/dot1x/gi1/0/9")
-    assert (status, json.loads(body)["seconds"]) == (504, 3.0)
+    assert (status, json.loads(body)["seconds"]) == (504, 5.0)
 
     # A worker killed mid-call: the streamed trace it was running ends with
     # an error line; the next request gets a new worker.

@@ -31,6 +31,14 @@ def ended_within(pids, seconds=30.0):
     return not any(running(pid) for pid in pids)
 
 
+def appeared(path, seconds=60.0):
+    """Whether path exists within seconds."""
+    deadline = time.monotonic() + seconds
+    while not path.exists() and time.monotonic() < deadline:
+        time.sleep(0.01)
+    return path.exists()
+
+
 def children(pid):
     """The processes whose parent is pid."""
     found = []

@@ -2,12 +2,13 @@
 worker that dies or overruns replaced, a full pool busy at once."""
 
 import os
+import pathlib
 import signal
 import threading
 import warnings
 
 import pytest
-from pool_testing import SLOW, ended_within, running, slow_temperatures
+from pool_testing import SLOW, appeared, ended_within, running, slow_temperatures
 
 import zel.zel_util as zu
 from zel_platform_pool import PlatformBusy, PlatformTimeout, PoolClosed, WorkerDied
@@ -51,16 +52,31 @@ def test_a_slow_call_does_not_delay_a_call_a_free_worker_takes(make_pool, zel_si
     pool.close(grace=0)
 
 
-def test_a_worker_killed_mid_call_fails_that_call_only(make_pool, zel_sim):
+def announce_then_read_temperatures(path):  # runs in the worker
+    pathlib.Path(path).touch()
+    return zu.system_temperatures()
+
+
+def test_a_worker_killed_mid_call_fails_that_call_only(make_pool, zel_sim, tmp_path):
     slow_temperatures(zel_sim)
     pool = make_pool(1, timeout=2 * SLOW)
     first = pool.call(os.getpid)
-    killer = threading.Timer(0.5, os.kill, (first, signal.SIGKILL))
-    killer.start()
-    with pytest.raises(WorkerDied, match=r"^the platform worker running system_temperatures\(\) "
-                                         r"died \(killed by SIGKILL\); the next call starts"):
-        pool.call("system_temperatures")
-    killer.join()
+    started, failures = tmp_path / "started", []
+
+    def call():
+        try:
+            pool.call(announce_then_read_temperatures, str(started))
+        except WorkerDied as error:
+            failures.append(error)
+
+    caller = threading.Thread(target=call)
+    caller.start()
+    assert appeared(started)
+    os.kill(first, signal.SIGKILL)
+    caller.join(SLOW)
+    assert [str(error) for error in failures] == [
+        "the platform worker running announce_then_read_temperatures() died (killed by "
+        "SIGKILL); the next call starts another"]
     assert pool.call(os.getpid) not in (first, os.getpid())
 
 

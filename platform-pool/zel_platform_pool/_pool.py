@@ -18,7 +18,7 @@ from typing import Any
 from ._calls import Function, name_of
 from ._context import TraceState
 from ._errors import PlatformBusy, PoolClosed
-from ._process import Initializers, WorkerProcess
+from ._process import WorkerProcess
 from ._trace import TRACE, TraceStates
 
 

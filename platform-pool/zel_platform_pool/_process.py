@@ -12,7 +12,7 @@ import sys
 from collections.abc import Sequence
 from typing import Any
 
-from ._channel import Channel, channel_pair
+from ._channel import channel_pair
 from ._errors import PlatformTimeout, WorkerDied, WorkerStartError
 from ._worker import filters_of_this_process
 

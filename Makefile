@@ -59,6 +59,7 @@ source_hash = $(shell find $(1) -name '.*' -prune -o -name __pycache__ -prune -o
 SIM_SOURCES := sim include
 SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,$(SIM_SOURCES),-path sim/tests -prune -o -path sim/build -prune -o)
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
+POOL_STAMP := $(VENV)/.installed-pool-$(call source_hash,platform-pool,-path platform-pool/tests -prune -o -path platform-pool/build -prune -o -name '*.egg-info' -prune -o)
 
 .PHONY: all build demo test places test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
@@ -74,8 +75,8 @@ $(READY): requirements-dev.txt
 
 # The simulator first: its preload puts the platform symbols into every
 # interpreter of the environment, which the module resolves at import.
-build: $(ZEL_STAMP)
-	@echo "==> simulator and module installed in $(VENV), up to date with their sources"
+build: $(ZEL_STAMP) $(POOL_STAMP)
+	@echo "==> simulator, module and platform pool installed in $(VENV), up to date with their sources"
 
 $(SIM_STAMP): $(READY)
 	@scripts/install-project "simulator (sim/)" $(BUILD)/sim-install.log \
@@ -86,6 +87,12 @@ $(ZEL_STAMP): $(READY) | $(SIM_STAMP)
 	@scripts/install-project "module zel.zel_util" $(BUILD)/zel-install.log \
 	    env ZEL_COUNTERPART=ON $(PIP_BUILD) -Cbuild-dir=$(BUILD)/zel .
 	@rm -f $(VENV)/.installed-zel-* && touch $@
+
+# Pure Python: no compile steps to show.
+$(POOL_STAMP): $(READY) | $(ZEL_STAMP)
+	@scripts/install-project "platform pool (platform-pool/)" $(BUILD)/pool-install.log \
+	    $(PIP_BUILD) ./platform-pool
+	@rm -f $(VENV)/.installed-pool-* && touch $@
 
 demo: build
 	$(PY) demo/status_report.py
@@ -127,12 +134,14 @@ test-32:
 
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
-# plugin, and the control package's own sources (mypy --strict).
+# plugin, the control package's own sources and the platform pool's
+# (mypy --strict).
 typecheck: build
 	$(PY) -m mypy.stubtest zel.zel_util
 	$(PY) -m mypy --strict tests/typing/client.py
 	$(PY) -m mypy --strict tests/typing/sim_client.py
 	cd sim && $(abspath $(PY)) -m mypy --strict zel_sim zel_sim_pytest.py
+	cd platform-pool && $(abspath $(PY)) -m mypy --strict zel_platform_pool
 
 # The built module imports no private CPython symbol beyond what public
 # macros expand to, and its sources name no private API (nm and grep).
@@ -154,7 +163,9 @@ arm-check: $(READY)
 # equal result (bench/README.md). QUICK=1: a fast smoke run, whose figures
 # stay out of bench/README.md; CHECK=1: fail when a performance target is missed.
 # A full run puts its table into bench/README.md (bench-table), also when a
-# target is missed. On another interpreter (PYTHON=3.13) or build
+# target is missed; then the sample back-end is measured under waitress and
+# gunicorn on the platform pool (bench/servers.py), its table also going
+# into bench/README.md. On another interpreter (PYTHON=3.13) or build
 # (SHORTCUTS=0) the figures go to bench/results-3.13.json (-plain, ...) and
 # only the terminal: bench/README.md shows those of the default build.
 BENCH_JSON := bench/results$(SUFFIX).json
@@ -163,6 +174,8 @@ bench: build
 	$(PY) -m bench.run $(if $(filter-out 0,$(QUICK)),--quick) $(if $(filter-out 0,$(CHECK)),--check) --json $(BENCH_JSON); \
 	status=$$?; \
 	if [ "$(filter-out 0,$(QUICK))$(SUFFIX)" = "" ] && [ $$status -ne 2 ]; then $(MAKE) --no-print-directory bench-table || exit $$?; fi; \
+	$(PY) -m bench.servers $(if $(filter-out 0,$(QUICK)),--seconds 2) \
+	    $(if $(filter-out 0,$(QUICK))$(SUFFIX),--no-readme --json $(BUILD)/servers.json) || exit $$?; \
 	exit $$status
 
 # The table of bench/results.json into bench/README.md.

@@ -42,7 +42,8 @@ def tree(tmp_path):
     files = ["CMakeLists.txt", "pyproject.toml", "README.md", "requirements-dev.txt",
              "zel/core/binder.cpp", "include/platform/records.h", "cmake/x.cmake",
              "stubs/zel-stubs/zel_util.pyi", "sim/pyproject.toml", "sim/zel_sim/__init__.py",
-             "sim/tests/test_engine.py"]
+             "sim/tests/test_engine.py", "platform-pool/pyproject.toml",
+             "platform-pool/zel_platform_pool/__init__.py", "platform-pool/tests/test_pool.py"]
     for name in files:
         (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
         (tmp_path / name).write_text(f"{name}\n")
@@ -63,10 +64,12 @@ def installs(tree):
 
 def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     make(tree, "build")
-    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util"]
+    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util",
+                              "platform pool (platform-pool/)"]
     out = make(tree, "build")
     assert installs(tree) == []
-    assert out == "==> simulator and module installed in .venv, up to date with their sources\n"
+    assert out == ("==> simulator, module and platform pool installed in .venv, up to date "
+                   "with their sources\n")
 
     (tree / "zel/core/binder.cpp").write_text("changed\n")
     make(tree, "build")
@@ -79,6 +82,10 @@ def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     (tree / "sim/zel_sim/__pycache__/x.pyc").write_text("")
     (tree / "sim/build/sim").mkdir(parents=True)
     (tree / "sim/build/sim/rules.ninja").write_text("")
+    (tree / "platform-pool/tests/test_pool.py").write_text("changed\n")
+    (tree / "platform-pool/build/lib").mkdir(parents=True)
+    (tree / "platform-pool/zel_platform_pool.egg-info").mkdir()
+    (tree / "platform-pool/zel_platform_pool.egg-info/PKG-INFO").write_text("")
     make(tree, "build")
     assert installs(tree) == []
 

@@ -28,6 +28,16 @@ std::size_t hand_out(const std::string &data, void *buf, std::size_t cap) {
     return data.size();
 }
 
+int change_slowness(const char *fn, double seconds, void (*change)(zelsim::Fn, double)) {
+    auto which = fn == nullptr ? std::nullopt : zelsim::fn_from_name(fn);
+    if (!which) {
+        return -1;
+    }
+    std::lock_guard lock(zelsim::state_mutex());
+    change(*which, seconds);
+    return 0;
+}
+
 }  // namespace
 
 const char *zelsim_function_name(int index) {
@@ -73,6 +83,23 @@ int zelsim_take_scripts(const char *fn, const void *key, size_t key_len) {
 int zelsim_put_back_scripts(int number) {
     std::lock_guard lock(zelsim::state_mutex());
     return zelsim::put_back_scripts(number) ? 0 : -1;
+}
+
+int zelsim_slow(const char *fn, double seconds) {
+    return change_slowness(fn, seconds, zelsim::set_slowness);
+}
+
+int zelsim_add_slowness(const char *fn, double seconds) {
+    return change_slowness(fn, seconds, zelsim::add_block_slowness);
+}
+
+double zelsim_slowness(const char *fn) {
+    auto which = fn == nullptr ? std::nullopt : zelsim::fn_from_name(fn);
+    if (!which) {
+        return -1.0;
+    }
+    std::lock_guard lock(zelsim::state_mutex());
+    return zelsim::slowness(*which);
 }
 
 size_t zelsim_export_scripts(void *buf, size_t cap) {

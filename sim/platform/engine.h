@@ -2,8 +2,9 @@
 // parts are in engine/, one file each: answering a call (answer.cpp), the
 // scripts in force (script_store.cpp), scripts set aside and put back
 // (set_aside.cpp), scripts as bytes for another process
-// (script_transfer.cpp), the call log (call_log.cpp), the lock
-// (state_lock.cpp) and the functions' names (function_names.cpp).
+// (script_transfer.cpp), the extra time calls take (slowness.cpp), the call
+// log (call_log.cpp), the lock (state_lock.cpp) and the functions' names
+// (function_names.cpp).
 //
 // All simulator state lives behind one mutex. A simulated call takes the
 // lock only to log itself and to pick its answer; the scripted delay is
@@ -69,8 +70,9 @@ std::mutex &state_mutex();
 
 // ---- answer.cpp ----
 
-// Lock held: logs the call and returns the step it answers with. A keyed
-// script for *key wins over the unkeyed one; no script gives a default step.
+// Lock held: logs the call and returns the step it answers with, its delay
+// lengthened by fn's slowness. A keyed script for *key wins over the unkeyed
+// one; no script gives a default step.
 Step take_step(Fn fn, Args args, const std::string *key = nullptr);
 
 // Lock not held: sleeps the step's delay.
@@ -121,6 +123,16 @@ bool put_back_scripts(int number);
 // script, or changes nothing and returns false for data it cannot read.
 std::string export_scripts();
 bool import_scripts(std::string_view data);
+
+// ---- slowness.cpp ----
+
+// Lock held: the seconds every call of fn takes on top of its step's delay:
+// the scenario's (set_slowness; reset_slowness, part of reset_engine, sets
+// them all to 0) plus the blocks' (add_block_slowness, which a reset leaves).
+void set_slowness(Fn fn, double seconds);
+void add_block_slowness(Fn fn, double seconds);
+double slowness(Fn fn);
+void reset_slowness();
 
 // ---- call_log.cpp ----
 

@@ -147,6 +147,7 @@ int query_trace_route(trace_route_context *context, trace_route_response_info *r
                               " is not an open trace context");
         }
         step = next_hop(c, context);
+        step.delay += zelsim::slowness(zelsim::Fn::query_trace_route);
     }
     zelsim::pause(step);
     zelsim::put_record(step, response, sizeof *response);

@@ -64,6 +64,15 @@ size_t zelsim_export_scripts(void *buf, size_t cap);
  * Returns 0, or -1 (nothing changed) for data it cannot read. */
 int zelsim_import_scripts(const void *data, size_t len);
 
+/* Slowness: seconds every call of fn takes on top of its script's delay,
+ * its answer unchanged. zelsim_slow sets the scenario's part (which
+ * zelsim_reset sets back to 0); zelsim_add_slowness adds to the blocks'
+ * part (a negative amount ends a block), which resets leave alone. Both
+ * return 0, or -1 for an unknown fn. zelsim_slowness is the sum, or -1. */
+int zelsim_slow(const char *fn, double seconds);
+int zelsim_add_slowness(const char *fn, double seconds);
+double zelsim_slowness(const char *fn);
+
 /* Serialises the call log (oldest first) into buf and returns its size.
  * Nothing is written when cap is smaller than the returned size. Format,
  * native byte order: u32 count, then per call u8 function code, u8 argc and

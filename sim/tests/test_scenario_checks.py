@@ -485,7 +485,7 @@ def test_schema_command_and_the_installed_copy():
     definition = schema["$defs"]["Scenario"]
     assert definition["additionalProperties"] is False
     assert set(definition["properties"]) == {"extends", "system", "dot1x", "port", "hardware",
-                                             "mtraceroute", "traceroute", "fail"}
+                                             "mtraceroute", "traceroute", "fail", "slow"}
 
 
 def scenario_texts():

@@ -181,19 +181,22 @@ def counter_tree(root: str | os.PathLike[str]) -> Iterator[CounterTree]:
 class SwitchState:
     """The simulated switch of one process, as another process can take it
     on: every script at the step it has reached (the scenario's, a test's,
-    those of an open ``failing`` block), the committed hostname, the
-    scenario's port counters and a test's statistics root. Not the call log,
+    those of an open ``failing`` block), how much each function is slowed
+    (the scenario's ``[slow]`` and open ``slowing`` blocks), the committed
+    hostname, the scenario's port counters and a test's statistics root. Not the call log,
     nor open trace contexts: those stay each process's own."""
 
     scripts: bytes
     hostname: bytes
     ports: tuple[Any, ...]
     stats_root: str | None
+    slowness: tuple[tuple[str, float], ...] = ()
 
     @classmethod
     def of_this_process(cls) -> SwitchState:
         return cls(fetch(lib.zelsim_export_scripts), zel_sim.hostname(),
-                   tuple(_ports.served()), _ports.stats_root())
+                   tuple(_ports.served()), _ports.stats_root(),
+                   tuple((fn, s) for fn in FUNCTIONS if (s := zel_sim.slowness(fn))))
 
 
 class _StateAtStart:
@@ -204,7 +207,8 @@ class _StateAtStart:
 
     def __reduce__(self) -> tuple[Any, ...]:
         state = SwitchState.of_this_process()
-        return SwitchState, (state.scripts, state.hostname, state.ports, state.stats_root)
+        return SwitchState, (state.scripts, state.hostname, state.ports, state.stats_root,
+                             state.slowness)
 
 
 def apply_switch_state(state: SwitchState | _StateAtStart) -> None:
@@ -216,6 +220,9 @@ def apply_switch_state(state: SwitchState | _StateAtStart) -> None:
         raise ScenarioError("<worker state>", "the scripts come from another build "
                             "of the simulator")
     zel_sim.set_hostname(state.hostname)
+    slowed = dict(state.slowness)
+    for fn in FUNCTIONS:  # the worker's own start scenario may slow others
+        lib.zelsim_slow(fn.encode(), slowed.get(fn, 0.0))
     _ports.serve(list(state.ports))
     _ports.set_stats_root(state.stats_root)
     reset_sensor_flags()
@@ -317,8 +324,8 @@ def reset() -> Scenario:
 
 class Control:
     """The control API of the simulated switch, as the ``zel_sim`` fixture
-    hands it out: the functions of the zel_sim package, plus ``failing``
-    and ``replacing`` for one block, and the resets."""
+    hands it out: the functions of the zel_sim package, plus ``failing``,
+    ``replacing`` and ``slowing`` for one block, and the resets."""
 
     Step = Step
     Call = Call
@@ -331,6 +338,8 @@ class Control:
     script = staticmethod(zel_sim.script)
     replacing = staticmethod(zel_sim.replacing)
     failing = staticmethod(zel_sim.failing)
+    slowing = staticmethod(zel_sim.slowing)
+    slowness = staticmethod(zel_sim.slowness)
     calls = staticmethod(zel_sim.calls)
     clear_calls = staticmethod(zel_sim.clear_calls)
     total_calls = staticmethod(zel_sim.total_calls)

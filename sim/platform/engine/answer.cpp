@@ -13,7 +13,9 @@ namespace zelsim {
 
 Step take_step(Fn fn, Args args, const std::string *key) {
     log_call(fn, std::move(args));
-    return next_step(fn, key);
+    Step step = next_step(fn, key);
+    step.delay += slowness(fn);
+    return step;
 }
 
 void pause(const Step &step) {
@@ -42,6 +44,7 @@ int respond(Fn fn, Args args, void *out, std::size_t size, const std::string *ke
 
 void reset_engine() {
     reset_scripts();
+    reset_slowness();
     reset_call_log();
 }
 

@@ -26,7 +26,7 @@ def make(tree, *targets):
     # without the sanitizer runtime `make sanitize` preloads, which is for
     # the interpreter, not for make.
     env = {k: v for k, v in os.environ.items()
-           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE",
+           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE", "SHORTCUTS",
                         "LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")}
     proc = subprocess.run(["make", "--no-print-directory", *targets], cwd=tree, env=env,
                           capture_output=True, text=True, timeout=60)

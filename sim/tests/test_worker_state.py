@@ -5,6 +5,10 @@ in zel_sim.testing.worker_setup(), captured when the worker starts."""
 import concurrent.futures
 import ctypes
 import multiprocessing
+import os
+import subprocess
+import sys
+import textwrap
 
 import pytest
 import zel_sim as control
@@ -99,6 +103,32 @@ def test_without_the_setup_a_worker_has_the_start_scenario(zel_sim):
     start = tuple(t for t in zel_sim.start_scenario().hardware.temperatures)
     with spawn_pool() as worker:
         assert worker.submit(temperatures).result() == start
+
+
+def test_a_relative_start_scenario_holds_after_the_directory_changes(tmp_path):
+    # Named from the directory the process starts in; read after it moved
+    # away (a daemon's chdir), by the process and by its workers.
+    (tmp_path / "lab").mkdir()
+    (tmp_path / "lab" / "switch.toml").write_text('[system]\nhostname = "lab-sw"\n')
+    code = textwrap.dedent("""
+        import concurrent.futures, multiprocessing, os
+        os.chdir("/")
+        import zel_sim
+        from zel_sim import testing
+        print(zel_sim.hostname().decode())
+        for method in ("spawn", "forkserver"):
+            for setup in ({}, testing.worker_setup()):
+                with concurrent.futures.ProcessPoolExecutor(
+                        1, mp_context=multiprocessing.get_context(method), **setup) as worker:
+                    print(method, bool(setup), worker.submit(zel_sim.hostname).result().decode())
+    """)
+    env = {k: v for k, v in os.environ.items() if k != "ZEL_SIM_PRELOAD"}
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          timeout=120, cwd=tmp_path, env=dict(env, ZEL_SIM_SCENARIO="lab/switch.toml"))
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.splitlines() == ["lab-sw"] + [
+        f"{method} {setup} lab-sw" for method in ("spawn", "forkserver")
+        for setup in (False, True)]
 
 
 # ---- the scripts' own transfer -------------------------------------------------------

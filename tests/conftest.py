@@ -20,7 +20,7 @@ def _platform_hint(error):
     simulator, or None when that is not the cause."""
     symbol = re.search(r"undefined symbol: (\w+)", str(error))
     if symbol is not None:
-        shared = {"engine.cpp", "control.cpp"}
+        shared = {"control.cpp"}
         files = ", ".join(p.name for p in sorted(SIM_PLATFORM.glob("*.cpp"))
                           if p.name not in shared)
         return (f"the simulator does not define {symbol[1]}: list it in "

@@ -94,7 +94,7 @@ def simulator_table():
 
 
 def subsystem_files():
-    shared = {"engine.cpp", "control.cpp"}
+    shared = {"control.cpp"}
     return ", ".join(p.name for p in sorted(SIM_PLATFORM.glob("*.cpp")) if p.name not in shared)
 
 

@@ -13,7 +13,6 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
-#include <utility>
 
 #include "engine.h"
 

@@ -7,6 +7,7 @@
 // test can move every name to a fixture directory (set_stats_root).
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>

@@ -30,7 +30,7 @@ BUILD_ENV := ZEL_SANITIZE=ON $(LAYER_ENV)
 RUN_ENV   := LD_PRELOAD="$(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libubsan.so) $(shell g++ -print-file-name=libstdc++.so.6)" \
              PYTHONMALLOC=malloc \
              ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
-             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+             UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1 \
              $(LAYER_ENV)
 else
 VENV      := .venv$(SUFFIX)

@@ -3,6 +3,7 @@ are read, a fatal sys.excepthook, interrupts raised by the read, and counter
 files that never end."""
 
 import os
+import socket
 import sys
 import threading
 
@@ -290,3 +291,37 @@ def strip_frames(text):
     the two errors."""
     return [line for line in text.splitlines()
             if not line.startswith(" ") and "No such file" not in line]
+
+
+def open_descriptors():
+    return len(os.listdir("/proc/self/fd"))
+
+
+# Every way the counter reader refuses a counter path, the one given as
+# tx_packets: refused by open(2), by the look at the open file, or before
+# anything is opened.
+@pytest.mark.parametrize("refusal", ["missing", "dangling link", "link loop", "socket", "fifo",
+                                     "device", "directory", "dotted name"])
+def test_no_refusal_leaves_a_descriptor_open(zu, tree, reports, tmp_path, refusal):
+    root = tree("eth0", tx_bytes="2\n", rx_packets="3\n", rx_bytes="4\n")
+    path = root / "eth0" / "statistics" / "tx_packets"
+    if refusal == "dangling link":
+        path.symlink_to(tmp_path / "none")
+    elif refusal == "link loop":
+        path.symlink_to(path)
+    elif refusal == "socket":
+        with socket.socket(socket.AF_UNIX) as server:
+            server.bind(os.fsdecode(path))
+    elif refusal == "fifo":
+        os.mkfifo(path)
+    elif refusal == "device":
+        path.symlink_to("/dev/null")
+    elif refusal == "directory":
+        path.mkdir()
+    name, expected = ("eth0/.", (0, 0, 0, 0)) if refusal == "dotted name" else ("eth0", (0, 2, 3, 4))
+    assert zu.system_port_traffic(name) == expected  # warm-up
+    before = open_descriptors()
+    for _ in range(50):
+        zu.system_port_traffic(name)
+    assert open_descriptors() == before
+    assert len(reports) == 51 * (4 if refusal == "dotted name" else 1)

@@ -75,6 +75,13 @@ std::mutex &state_mutex();
 // one; no script gives a default step.
 Step take_step(Fn fn, Args args, const std::string *key = nullptr);
 
+// The longest a step may wait before answering, in seconds (the control
+// package's MAX_DELAY).
+constexpr double kLongestDelay = 3600;
+
+// seconds, when a step may wait that long; else throws std::invalid_argument.
+double checked_delay(double seconds);
+
 // Lock not held: sleeps the step's delay.
 void pause(const Step &step);
 
@@ -120,9 +127,10 @@ bool put_back_scripts(int number);
 // Lock held: every script, each with its steps and the position it has
 // reached, as bytes that import_scripts turns back into the same scripts
 // (in another process of the same build); import_scripts replaces every
-// script, or changes nothing and returns false for data it cannot read.
+// script, or changes nothing and throws std::invalid_argument naming what
+// it cannot read (data cut short, or not exported by this build).
 std::string export_scripts();
-bool import_scripts(std::string_view data);
+void import_scripts(std::string_view data);
 
 // ---- slowness.cpp ----
 

@@ -61,6 +61,7 @@ def problem(tmp_path, text):
     ('[[port]]\nname = "p"\nrx_bytes = 18446744073709551616\n',
      "`rx_bytes` does not fit the 64-bit counter - at `$.port[0]`"),
     ('x = = 1\n', "Invalid value (at line 1, column 5)"),
+    ('\ufeff[system]\nhostname = "a"\n', "it starts with a UTF-8 byte-order mark (BOM)"),
 ])
 def test_problems_name_the_location(tmp_path, text, expected):
     assert expected in problem(tmp_path, text)

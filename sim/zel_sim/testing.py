@@ -22,7 +22,7 @@ import zel_sim
 from zel_sim import FUNCTIONS, LIBRARY, Call, Scenario, ScenarioError, Step, StepLike, records
 from zel_sim import _ports
 from zel_sim import scenario as scenarios
-from zel_sim._lib import fetch, lib
+from zel_sim._lib import Failure, fetch, lib
 
 __all__ = [
     "RESULT_PREFIX", "PrivateTmp", "hop", "hops", "script_trace", "CounterTree", "counter_tree",
@@ -211,14 +211,35 @@ class _StateAtStart:
                              state.slowness)
 
 
+def _check_switch_state(state: SwitchState) -> None:
+    """Refuses a state whose fields are not what of_this_process makes,
+    before anything changes."""
+    fields: list[tuple[str, object, bool, str]] = [
+        ("scripts", state.scripts, isinstance(state.scripts, bytes), "bytes"),
+        ("hostname", state.hostname, isinstance(state.hostname, bytes), "bytes"),
+        ("ports", state.ports, isinstance(state.ports, tuple) and all(
+            isinstance(port, scenarios.Port) for port in state.ports), "a tuple of ports"),
+        ("stats_root", state.stats_root, isinstance(state.stats_root, (str, type(None))),
+         "a str or None"),
+    ]
+    for field, value, fits, what in fields:
+        if not fits:
+            raise ScenarioError("<worker state>", f"{field} must be {what}, "
+                                f"not {type(value).__name__}")
+
+
 def apply_switch_state(state: SwitchState | _StateAtStart) -> None:
     """The initializer of a worker: makes this process's simulated switch
-    the one state describes; nothing to do for a forked worker."""
+    the one state describes; nothing to do for a forked worker. A state
+    this build of the simulator did not make is refused whole (a
+    ScenarioError naming what is wrong), the switch left as it was."""
     if not isinstance(state, SwitchState):
         return
-    if lib.zelsim_import_scripts(state.scripts, len(state.scripts)) != 0:
-        raise ScenarioError("<worker state>", "the scripts come from another build "
-                            "of the simulator")
+    _check_switch_state(state)
+    try:
+        lib.zelsim_import_scripts(state.scripts, len(state.scripts))
+    except Failure as failure:
+        raise ScenarioError("<worker state>", failure.problem) from None
     zel_sim.set_hostname(state.hostname)
     slowed = dict(state.slowness)
     for fn in FUNCTIONS:  # the worker's own start scenario may slow others

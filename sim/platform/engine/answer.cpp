@@ -2,6 +2,8 @@
 // filled.
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -16,6 +18,15 @@ Step take_step(Fn fn, Args args, const std::string *key) {
     Step step = next_step(fn, key);
     step.delay += slowness(fn);
     return step;
+}
+
+double checked_delay(double seconds) {
+    if (!(seconds >= 0 && seconds <= kLongestDelay)) {  // NaN included
+        throw std::invalid_argument("a delay of " + std::to_string(seconds) +
+                                    " seconds is not one from 0 to " +
+                                    std::to_string(static_cast<int>(kLongestDelay)));
+    }
+    return seconds;
 }
 
 void pause(const Step &step) {

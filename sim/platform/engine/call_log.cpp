@@ -5,6 +5,7 @@
 #include <deque>
 #include <utility>
 
+#include "../guard.h"
 #include "byte_writer.h"
 
 namespace zelsim {
@@ -52,6 +53,7 @@ Arg text_arg(const char *s) {
 }
 
 void log_call(Fn fn, Args args) {
+    fail_if_chosen(fn_name(fn));
     auto &log = call_log();
     if (log.calls.size() == kCallLogCapacity) {
         log.calls.pop_front();

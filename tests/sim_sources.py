@@ -6,11 +6,11 @@ import pathlib
 
 SIM_PLATFORM = pathlib.Path(__file__).resolve().parent.parent / "sim" / "platform"
 
-# The zelsim_* control calls: the one file of sim/platform/ that defines no
-# platform function.
-CONTROL = "control.cpp"
+# The files of sim/platform/ that define no platform function: the zelsim_*
+# control calls, and the boundary every exported function passes.
+SHARED = {"control.cpp", "guard.cpp"}
 
 
 def subsystem_files():
     """The names of the subsystem files, sorted."""
-    return [p.name for p in sorted(SIM_PLATFORM.glob("*.cpp")) if p.name != CONTROL]
+    return [p.name for p in sorted(SIM_PLATFORM.glob("*.cpp")) if p.name not in SHARED]

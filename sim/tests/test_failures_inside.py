@@ -61,7 +61,8 @@ def test_a_platform_function_failing_inside_answers_as_the_platform_fails(plat, 
 @pytest.mark.parametrize("name", CONTROL)
 def test_a_control_call_failing_inside_raises_naming_the_failure(name):
     _, *argtypes = _lib._DECLARATIONS[name]
-    args = [0 if argtype in (ctypes.c_int, ctypes.c_size_t) else None for argtype in argtypes]
+    args = [0 if argtype in (ctypes.c_int, ctypes.c_size_t) else
+            0.0 if argtype is ctypes.c_double else None for argtype in argtypes]
     lib.zelsim_fail_inside(name.encode())
     with pytest.raises(Failure, match=f"^{name}: out of memory$"):
         getattr(lib, name)(*args)

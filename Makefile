@@ -61,7 +61,7 @@ SIM_STAMP := $(VENV)/.installed-sim-$(call source_hash,$(SIM_SOURCES),-path sim/
 ZEL_STAMP := $(VENV)/.installed-zel-$(call source_hash,CMakeLists.txt pyproject.toml README.md cmake zel include stubs)
 POOL_STAMP := $(VENV)/.installed-pool-$(call source_hash,platform-pool,-path platform-pool/tests -prune -o -path platform-pool/build -prune -o -name '*.egg-info' -prune -o)
 
-.PHONY: all build demo test places test-32 sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
+.PHONY: all build demo test places test-32 test-arm sanitize typecheck public-api-check wheel-check arm-check bench bench-table format format-check clean
 
 all: test
 
@@ -132,6 +132,19 @@ sanitize:
 test-32:
 	scripts/test-32
 
+# The whole suite on 32-bit ARM, the device's instruction set, under user-mode
+# emulation: Debian's armhf CPython 3.13 in a Debian root made once per
+# machine, with the module and the simulator cross-compiled here by the 3.13
+# environment's build tools (scripts/test-arm; needs root). TESTS: what
+# pytest runs instead of the whole suite.
+ifeq ($(PYTHON),3.13)
+test-arm: $(READY)
+	BUILD_PYTHON=$(abspath $(PY)) scripts/test-arm $(TESTS)
+else
+test-arm:
+	$(MAKE) --no-print-directory test-arm PYTHON=3.13
+endif
+
 # The stubs against the built module (stubtest), a strictly typed client
 # against the stubs, one against the simulator's control package and pytest
 # plugin, the control package's own sources and the platform pool's
@@ -189,4 +202,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-plain* .venv-asan-plain* .venv-32
+	rm -rf build sim/build .venv .venv-asan .venv-3.* .venv-asan-3.* .venv-plain* .venv-asan-plain* .venv-32 .venv-armhf

@@ -110,6 +110,7 @@ test: build
 PLACE_TESTS := tests/test_function_places.py tests/test_reference.py tests/test_typing.py \
     tests/test_bench_result_floor.py tests/test_document_lists.py \
     tests/test_scenario_diff.py::test_the_guide_shows_what_diff_prints \
+    tests/test_speed_layer_equivalence.py::test_every_function_with_parameters_has_its_call \
     sim/tests/test_scenario.py::test_the_default_scenario_documents_every_key
 STUB_HINT := stubs/zel-stubs/zel_util.pyi: write the def of each name stubtest reports above as \
     the module has it (parameters, defaults), with its docstring

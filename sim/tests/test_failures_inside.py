@@ -6,6 +6,8 @@ answers as the platform fails and notes it among the misuses."""
 import ctypes
 import math
 import os
+import pathlib
+import re
 import struct
 import subprocess
 import sys
@@ -17,25 +19,35 @@ import zel_sim as control
 from zel_sim import _lib
 from zel_sim._lib import Failure, fetch, lib
 
-# Each platform function: harmless arguments, and its answer when it fails
-# inside the simulator.
-PLATFORM = {
-    "dump_tessel_802_1x_status": ((b"gi1/0/1", None), -1),
-    "get_temp_list": ((None,), -1),
-    "get_psu_list": ((None,), -1),
-    "get_flash_list": ((None,), -1),
-    "plat_switch_get_data_channel_unit": ((), -1),
-    "sms_do_flush": ((0, b"gi1/0/1"), -1),
-    "check_create_zel_query": ((11,), -1),
-    "zel_query_update": ((None,), None),
-    "nCfg_obj_change": ((11, None), -1),
-    "backupts_GetTimeStamp": ((b"key", None), -1),
-    "is_diag_debug_enabled": ((), -1),
-    "api_mtraceroute": ((b"232.1.1.1", 90, 5, 30, b"0"), -1),
-    "init_trace_route": ((b"host", 30, 3, 5, None), None),
-    "query_trace_route": ((None, None), 1),  # the end of the trace
-    "free_trace_route": ((None,), -1),
-}
+PLATFORM_H = pathlib.Path(__file__).resolve().parents[2] / "include" / "platform" / "platform.h"
+
+# What a platform function answers when it fails inside the simulator: the
+# platform's failure for its return type; the end of the trace for the query.
+FAILED = {"int": -1, "void *": None, "trace_route_context *": None}
+FAILED_AS = {"query_trace_route": 1}
+
+
+def harmless(parameter):
+    """An argument for a parameter of that C type: a text for a char
+    pointer, no buffer for any other pointer, 0 for a number."""
+    if "char *" in parameter:
+        return b"gi1/0/1"
+    return None if "*" in parameter else 0
+
+
+def platform_functions():
+    """Each function platform.h declares: its harmless arguments, and its
+    answer when it fails inside the simulator."""
+    text = re.sub(r"/\*.*?\*/", "", PLATFORM_H.read_text(encoding="utf-8"), flags=re.S)
+    functions = {}
+    for returns, name, parameters in re.findall(r"^([\w ]+?\s*\*?)\s*(\w+)\(([^)]*)\);",
+                                                 text, re.M):
+        args = tuple(harmless(p) for p in parameters.split(",") if p.strip() not in ("", "void"))
+        functions[name] = (args, FAILED_AS.get(name, FAILED[returns.strip()]))
+    return functions
+
+
+PLATFORM = platform_functions()
 
 # Every control call but the one that hands the failures out.
 CONTROL = [name for name in _lib._DECLARATIONS if name != "zelsim_failure"]
@@ -43,7 +55,7 @@ CONTROL = [name for name in _lib._DECLARATIONS if name != "zelsim_failure"]
 
 def test_every_platform_function_is_here():
     assert sorted(PLATFORM) == sorted(control.FUNCTIONS), \
-        "give each platform function its entry in PLATFORM (sim/tests/test_failures_inside.py)"
+        "include/platform/platform.h declares each platform function the simulator lists"
 
 
 @pytest.mark.parametrize("fn", control.FUNCTIONS)

@@ -1,7 +1,7 @@
 """zel.zel_util written in plain Python over ctypes.
 
 This is how a back-end developer without a native extension would write the
-seventeen functions: load the platform library with ctypes, declare the
+module's functions: load the platform library with ctypes, declare the
 platform functions and the records as ctypes structures, and build the
 results in Python. The benchmark measures the module against it, and checks
 first that both give the same results, so the comparison is honest.

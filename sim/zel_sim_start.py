@@ -12,6 +12,11 @@ Importing zel_sim directly does the same. Nothing else is loaded: ctypes,
 the library and the scenario code stay out of processes that never import
 either.
 
+A relative ZEL_SIM_SCENARIO names a file from the directory the process
+starts in: it is made absolute here, in the environment, so that the
+process reads that file after a change of directory (a daemon's, a test's)
+and so do the workers it starts, which inherit the environment.
+
 ZEL_SIM_PRELOAD=0 leaves the finder out (builds run that way, so that an
 instrumented simulator never loads into pip or the compilers). An
 interpreter that cannot load ctypes (an isolated sub-interpreter) is left
@@ -52,5 +57,17 @@ class ZelSimStartHook:
         return None
 
 
+def absolute_scenario_path() -> None:
+    path = os.environ.get("ZEL_SIM_SCENARIO")
+    if not path or os.path.isabs(path):
+        return
+    try:
+        # Joined, not normalised: "a/../b" means what the file system says.
+        os.environ["ZEL_SIM_SCENARIO"] = os.path.join(os.getcwd(), path)
+    except OSError:
+        pass  # no current directory: left as given, and refused naming it
+
+
+absolute_scenario_path()
 if os.environ.get("ZEL_SIM_PRELOAD") != "0":
     sys.meta_path.insert(0, ZelSimStartHook)

@@ -4,7 +4,6 @@ simulator's `zel_sim` fixture (the pytest plugin of zel-sim, made autouse by
 `zel_sim_autouse` in pyproject.toml): the simulated switch is back at the
 start scenario, with an empty call log, before and after each test."""
 
-import pathlib
 import re
 import subprocess
 import sys
@@ -12,7 +11,7 @@ import textwrap
 
 import pytest
 
-SIM_PLATFORM = pathlib.Path(__file__).resolve().parent.parent / "sim" / "platform"
+from sim_sources import subsystem_files
 
 
 def _platform_hint(error):
@@ -20,9 +19,7 @@ def _platform_hint(error):
     simulator, or None when that is not the cause."""
     symbol = re.search(r"undefined symbol: (\w+)", str(error))
     if symbol is not None:
-        shared = {"engine.cpp", "control.cpp"}
-        files = ", ".join(p.name for p in sorted(SIM_PLATFORM.glob("*.cpp"))
-                          if p.name not in shared)
+        files = ", ".join(subsystem_files())
         return (f"the simulator does not define {symbol[1]}: list it in "
                 f"sim/platform/functions.h and define it in the file of its subsystem in "
                 f"sim/platform/ ({files})")

@@ -1,7 +1,18 @@
 """Which Python-level functions run during a call: the module's direct paths
-must run none."""
+must run none. They exist only in a build with the speed layer
+(ZEL_SHORTCUTS, which `make test SHORTCUTS=0` sets to OFF for the tests as
+for the build); in the other, every call takes the plain path, and tests of
+the direct paths are skipped with `direct_paths`."""
 
+import os
 import sys
+
+import pytest
+
+SHORTCUTS = os.environ.get("ZEL_SHORTCUTS", "ON") != "OFF"
+
+direct_paths = pytest.mark.skipif(
+    not SHORTCUTS, reason="built without the speed layer (ZEL_SHORTCUTS=OFF): no direct path")
 
 
 def python_calls(action, codes=None):

@@ -55,18 +55,33 @@ def test_the_floor_recreates_the_result_of_another_call(zu, work, case):
     assert differs(later, floor.make(floor.data)) is None
 
 
+def built_twice(work, case, function):
+    return [workload.built_value(case, workload.observe(work, case, function)) for _ in "ab"]
+
+
+@pytest.mark.parametrize("case", BUILDING, ids=lambda case: case.name)
+def test_a_call_with_a_floor_builds_its_result(zu, work, case):
+    first, again = built_twice(work, case, getattr(zu, case.function))
+    assert first is not again, (
+        f"bench/workload.py: {case.function}() returns an object that already existed "
+        f"({first!r}), which has no result floor: a flag or a constant needs a CASES entry "
+        f"without builds, Case({case.function!r}, {case.function!r}, **_FLAG); a reading, a "
+        f"value on the benchmark's switch that the interpreter does not keep (an int beyond "
+        f"256, say: in sim/zel_sim/default.toml, or scripted in script_switch())")
+
+
 @pytest.mark.parametrize("case", NOT_BUILDING, ids=lambda case: case.name)
 def test_a_call_without_a_floor_returns_an_object_that_already_existed(zu, work, case):
-    function = getattr(zu, case.function)
-    first = workload.observe(work, case, function)[0]
-    again = workload.observe(work, case, function)[0]
-    assert first is again
+    first, again = built_twice(work, case, getattr(zu, case.function))
+    assert first is again, (
+        f"bench/workload.py: {case.function}() builds a new result each call ({first!r}): "
+        f"give its CASES entry builds=\"result\", so that it is set against its result floor")
 
 
 def test_every_target_on_the_result_floor_has_one():
-    for case in workload.CASES:
-        if case.target == "result":
-            assert case.builds, case.name
+    lacking = [case.name for case in workload.CASES if case.target == "result" and not case.builds]
+    assert not lacking, (f"bench/workload.py: the CASES entries of {', '.join(lacking)} set a "
+                         f"target on the result floor: give them builds=\"result\" too")
 
 
 def test_the_trace_floor_is_the_whole_context_mapping(zu, work):

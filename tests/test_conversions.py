@@ -13,7 +13,7 @@ from zel_sim import Step, records
 from zel_sim.testing import hop, script_trace
 
 from calls import fast_trace
-from python_calls import python_calls
+from python_calls import direct_paths, python_calls
 
 
 def through_python(fn):
@@ -84,6 +84,7 @@ def test_rebound_text_is_called_for_each_text(zu):
     assert seen == [b"PSU1", b"PSU2"]
 
 
+@direct_paths
 @pytest.mark.parametrize("action", [
     lambda zu: zu.get_8021x_status("gi1/0/1"),
     lambda zu: zu.get_8021x_sessions(bytearray(b"gi1/0/2")),

@@ -3,6 +3,7 @@ are read, a fatal sys.excepthook, interrupts raised by the read, and counter
 files that never end."""
 
 import os
+import socket
 import sys
 import threading
 
@@ -190,3 +191,137 @@ def test_counter_path_that_is_no_regular_file_is_never_waited_on(zu, tree, repor
         (WHERE, OSError, f"counter file is not a regular file: {path + b'/rx_packets'!r}"),
     ]
 
+
+
+class Interrupting:
+    """A standard error whose write raises what a signal handler raises
+    while the traceback of a report is written."""
+
+    def __init__(self, raised):
+        self.raised, self.text = raised, []
+
+    def write(self, text):
+        self.text.append(text)
+        if "Traceback" in text:
+            raise self.raised
+
+    def flush(self):
+        pass
+
+
+@pytest.mark.parametrize("raised", [KeyboardInterrupt(), SystemExit(143)], ids=repr)
+class TestInterruptedReport:
+    """What interrupts the report of an unreadable counter ends the call
+    once the report is done, instead of being swallowed with the counter
+    reading 0."""
+
+    def test_raised_by_the_hook(self, zu, tree, monkeypatch, raised):
+        tree("eth0", tx_bytes="20\n", rx_packets="30\n", rx_bytes="40\n")
+        seen = []
+
+        def hook(unraisable):
+            seen.append(unraisable.exc_type)
+            raise raised
+
+        monkeypatch.setattr(sys, "unraisablehook", hook)
+        with pytest.raises(type(raised)):
+            zu.system_port_traffic("eth0")
+        assert seen == [FileNotFoundError]  # the first counter only
+
+    def test_raised_while_the_traceback_is_written(self, zu, tree, monkeypatch, reports, raised):
+        tree("eth0", tx_bytes="20\n", rx_packets="30\n", rx_bytes="40\n")
+        stderr = Interrupting(raised)
+        monkeypatch.setattr(sys, "stderr", stderr)
+        with pytest.raises(type(raised)):
+            zu.system_port_traffic("eth0")
+        # The report went on to the hook before the call ended.
+        assert [type(exc) for _, exc in reports] == [FileNotFoundError]
+
+
+def test_a_sigterm_handler_raising_in_the_hook_ends_the_call(python):
+    proc = python("""
+        import os, signal, sys, tempfile, time
+        import zel.zel, zel.zel_util as zu
+        zel.zel.set_stats_root(os.fsencode(tempfile.mkdtemp()))  # no counter file at all
+
+        def on_sigterm(signum, frame):
+            raise SystemExit(143)
+
+        def hook(unraisable):
+            os.kill(os.getpid(), signal.SIGTERM)
+            for _ in range(1000):  # the handler runs in Python code
+                time.sleep(0)
+            print("hook returned")
+
+        signal.signal(signal.SIGTERM, on_sigterm)
+        sys.unraisablehook = hook
+        try:
+            zu.system_port_traffic("eth0")
+        except SystemExit as stop:
+            print("call ended", stop.code)
+    """)
+    assert proc.stdout == "call ended 143\n"
+
+
+def test_a_failing_hook_is_reported_as_the_interpreter_reports_it(zu, tree, monkeypatch, capfd):
+    import ctypes
+
+    testcapi = pytest.importorskip("_testcapi")
+    tree("eth0", tx_packets="10\n", tx_bytes="20\n", rx_packets="30\n")
+
+    def hook(unraisable):
+        raise ValueError("hook failed")
+
+    monkeypatch.setattr(sys, "unraisablehook", hook)
+    zu.system_port_traffic("eth0")
+    module_text = capfd.readouterr().err
+    # The same kind of error reported by the interpreter itself.
+    try:
+        open(b"/nonexistent/rx_bytes")
+    except FileNotFoundError as error:
+        ctypes.pythonapi.PyErr_DisplayException(ctypes.py_object(error))
+        testcapi.err_writeunraisable(error, WHERE)
+    interpreter_text = capfd.readouterr().err
+    assert "Exception ignored in sys.unraisablehook" in module_text
+    assert strip_frames(module_text) == strip_frames(interpreter_text)
+
+
+def strip_frames(text):
+    """The report without its frame lines and paths, which differ between
+    the two errors."""
+    return [line for line in text.splitlines()
+            if not line.startswith(" ") and "No such file" not in line]
+
+
+def open_descriptors():
+    return len(os.listdir("/proc/self/fd"))
+
+
+# Every way the counter reader refuses a counter path, the one given as
+# tx_packets: refused by open(2), by the look at the open file, or before
+# anything is opened.
+@pytest.mark.parametrize("refusal", ["missing", "dangling link", "link loop", "socket", "fifo",
+                                     "device", "directory", "dotted name"])
+def test_no_refusal_leaves_a_descriptor_open(zu, tree, reports, tmp_path, refusal):
+    root = tree("eth0", tx_bytes="2\n", rx_packets="3\n", rx_bytes="4\n")
+    path = root / "eth0" / "statistics" / "tx_packets"
+    if refusal == "dangling link":
+        path.symlink_to(tmp_path / "none")
+    elif refusal == "link loop":
+        path.symlink_to(path)
+    elif refusal == "socket":
+        with socket.socket(socket.AF_UNIX) as server:
+            server.bind(os.fsdecode(path))
+    elif refusal == "fifo":
+        os.mkfifo(path)
+    elif refusal == "device":
+        path.symlink_to("/dev/null")
+    elif refusal == "directory":
+        path.mkdir()
+    name, expected = ("eth0/.", (0, 0, 0, 0)) if refusal == "dotted name" else ("eth0", (0, 2, 3, 4))
+    assert zu.system_port_traffic(name) == expected  # warm-up
+    before = open_descriptors()
+    for _ in range(50):
+        zu.system_port_traffic(name)
+    assert open_descriptors() == before
+    assert len(reports) == 51 * (4 if refusal == "dotted name" else 1)

@@ -4,6 +4,7 @@ hold."""
 
 import asyncio
 import datetime
+import json
 import os
 import pathlib
 import re
@@ -12,7 +13,6 @@ import subprocess
 import sys
 import threading
 import time
-from concurrent.futures.process import BrokenProcessPool
 
 import pytest
 from zel_sim import Step, records
@@ -21,6 +21,8 @@ from zel_sim.testing import script_trace
 from interpreter_versions import warns_of_cgi
 
 import zel.zel_util as zel_util_module
+import zel_platform_pool as pool_errors
+from zel_platform_pool import InProcess, http_answer
 from operations import NO_ARGUMENTS, OPERATIONS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -217,8 +219,8 @@ def test_loop_stall_example(tmp_path):
 # ---- a worker process ----------------------------------------------------------------
 
 
-def test_worker_example_reads_the_switch_in_another_process(zu, tmp_path):
-    out = run_example("worker", tmp_path).stdout
+def test_pool_example_reads_the_switch_in_worker_processes(zu, tmp_path):
+    out = run_example("pool", tmp_path).stdout
     status = zu.get_8021x_status("gi1/0/1")
     expected = f"{status['port_status']} {len(status['sessions'])} {zu.psu_list()[0]!r}"
     assert out.splitlines() == [expected]
@@ -264,11 +266,9 @@ def failing_temps():
 SAMPLE_BACKEND = ROOT / "examples" / "backend"
 
 
-@pytest.mark.parametrize("name, path", [("http-errors", "platform_errors.py"),
-                                        ("worker-pool", "platform_worker.py"),
-                                        ("wsgi-trace", "trace_stream.py")])
-def test_the_sample_backend_uses_the_guides_helpers_as_they_stand(name, path):
-    assert EXAMPLES[name] == (SAMPLE_BACKEND / path).read_text(encoding="utf-8")
+def test_the_sample_backend_uses_the_guides_helper_as_it_stands():
+    assert EXAMPLES["wsgi-trace"] == (SAMPLE_BACKEND / "trace_stream.py").read_text(
+        encoding="utf-8")
 
 
 # ---- a live traceroute ---------------------------------------------------------------
@@ -316,54 +316,95 @@ def test_live_trace_example_reports_failures(zu, zel_sim):
         asyncio.run(drain())
 
 
-def test_wsgi_trace_example_ends_with_what_the_trace_raised(zu, zel_sim):
+def broken_routing_table(address):
+    raise LookupError(address)
+
+
+def test_wsgi_trace_example_streams_each_hop_then_what_the_trace_raised(zu, zel_sim):
     trace_lines = load_example("wsgi-trace")["trace_lines"]
     quick_trace(hops=2)
-
-    def broken(address):
-        raise LookupError(address)
-
-    zu.get_routing_table_result = broken
-    lines = list(trace_lines("10.2.9.9", poll=0.01))
+    lines = [json.loads(line) for line in trace_lines(InProcess().trace("10.2.9.9"), "10.2.9.9")]
+    assert [hop.get("ttl") for hop in lines] == [1, 2, None] and lines[-1] == {"result": 1}
+    zu.get_routing_table_result = broken_routing_table
+    lines = list(trace_lines(InProcess().trace("10.2.9.9"), "10.2.9.9"))
     assert lines == [b'{"error": "LookupError(\'10.2.9.9\')"}\n']
+    zel_sim.script("init_trace_route", result=0)
+    assert list(trace_lines(InProcess().trace("10.2.9.9"), "10.2.9.9")) == [
+        b'{"error": "the traceroute to 10.2.9.9 could not be started"}\n']
     assert zel_sim.open_trace_contexts() == 0
+
+
+def test_sse_trace_example_sends_an_event_per_hop_then_the_end(zel_sim):
+    trace_events = load_example("sse-trace")["trace_events"]
+    quick_trace(hops=2)
+
+    async def collect():
+        return [event async for event in trace_events(InProcess(), "10.2.9.9")]
+
+    events = asyncio.run(collect())
+    kinds = [event.split("\n")[0] for event in events]
+    assert kinds == ["event: hop", "event: hop", "event: end"]
+    assert all(event.endswith("\n\n") for event in events)
+    assert json.loads(events[1].split("data: ", 1)[1])["ttl"] == 2
+    assert json.loads(events[2].split("data: ", 1)[1]) == {"result": 1}
 
 
 # ---- HTTP answers --------------------------------------------------------------------
 
 
-def answer(http_error, call):
+def raised(function, *args):
     try:
-        call()
+        InProcess().call(function, *args)
     except Exception as error:
-        return http_error(error)
-    raise AssertionError("no exception")
+        return error
+    raise AssertionError(f"{function}{args} raised nothing")
 
 
-def test_http_error_example(zu, zel_sim):
-    http_error = load_example("http-errors")["http_error"]
-    zel_sim.script("get_temp_list", result=-1)
-    assert answer(http_error, zu.system_temperatures) == \
-        (502, {"error": "platform call failed", "function": "get_temp_list", "code": -1})
-    assert answer(http_error, zu.has_temperature_sensor)[0] == 502
-    zel_sim.script("dump_tessel_802_1x_status", result=-1, key="nowhere")
-    assert answer(http_error, lambda: zu.get_8021x_status("nowhere"))[1]["function"] == \
-        "dump_tessel_802_1x_status"
-    assert http_error(zu.CFunctionError("PyMem_Malloc")) == \
-        (503, {"error": "the switch is short of memory, try again"})
-    assert http_error(zu.CFunctionError("get_psu_list")) == \
-        (502, {"error": "platform call failed", "function": "get_psu_list", "code": None})
-    assert http_error(BrokenProcessPool("A child process terminated abruptly"))[0] == 503
-    zel_sim.script("get_psu_list", result=0, record=records.psu_list([("psu1", 1, 1)]))
-    assert answer(http_error, zu.psu_list)[0] == 502
-    zel_sim.script("get_flash_list", result=0, record=records.flash_list(
-        [dict(partition=1, image=b"\xff\xfe", tot_size=1, used_size=1, usage=1, active=0)]))
-    assert answer(http_error, zu.get_flashs)[0] == 502
-    for bad in (lambda: zu.get_8021x_status("\u0100"), lambda: zu.get_8021x_status(None),
-                lambda: zu.exec_mtraceroute("", "232.1.1.1"),
-                lambda: zu.exec_mtraceroute("0", "232.1.1.1", confidence=2 ** 31),
-                lambda: zu.exec_mtraceroute("0", "232.1.1.1", confidence=True)):
-        assert answer(http_error, bad)[0] == 400
+def unreadable(function, fn, record):
+    def make():
+        import zel_sim
+        zel_sim.script(fn, result=0, record=record)
+        return raised(function)
+    return make
+
+
+# An error of each kind the HTTP table of the guide names, as calls make them.
+TABLE_ERRORS = {
+    '`CFunctionError("PyMem_Malloc")`': lambda: zel_util_module.CFunctionError("PyMem_Malloc"),
+    "`CFunctionError(<function>, <code>)`": lambda: raised("get_8021x_status", "nowhere"),
+    "`IndexError`": unreadable("psu_list", "get_psu_list", records.psu_list([("psu1", 1, 1)])),
+    "`UnicodeDecodeError`": unreadable("get_flashs", "get_flash_list", records.flash_list(
+        [dict(partition=1, image=b"\xff\xfe", tot_size=1, used_size=1, usage=1, active=0)])),
+    "`UnicodeEncodeError`": lambda: raised("get_8021x_status", "\u0100"),
+    "`TypeError`": lambda: raised("get_8021x_status", None),
+    "`ValueError`": lambda: raised("exec_mtraceroute", "", "232.1.1.1"),
+    "`OverflowError`": lambda: raised("exec_mtraceroute", "0", "232.1.1.1", 2 ** 31),
+    "`PlatformTimeout`": lambda: pool_errors.PlatformTimeout("late", "psu_list", 1.0),
+    "`PlatformBusy`": lambda: pool_errors.PlatformBusy("busy", "psu_list"),
+    "`WorkerDied`": lambda: pool_errors.WorkerDied("died", "psu_list"),
+    "`WorkerStartError`": lambda: pool_errors.WorkerStartError("no start", "psu_list"),
+    "`PoolClosed`": lambda: pool_errors.PoolClosed("closed", "psu_list"),
+}
+
+
+def http_table():
+    """[(the exceptions a row names, its status)] of the guide's HTTP table."""
+    lines = BACKEND.split("| Exception | Comes from | HTTP answer |\n", 1)[1].split("\n\n")[0]
+    rows = [line.split(" | ") for line in lines.splitlines()[1:]]
+    # The first column names exceptions, and the functions or the message
+    # they come with.
+    return [(re.findall(r"`\w*(?:Error|Busy|Timeout|Died|Closed)\b(?:\([^`]*\))?`", row[0]),
+             int(row[2][:3])) for row in rows]
+
+
+def test_the_http_table_is_the_pools_mapping(zel_sim):
+    table = http_table()
+    named = [name for names, _ in table for name in names]
+    assert sorted(named) == sorted(TABLE_ERRORS), \
+        "tests/test_docs.py: TABLE_ERRORS makes an error of each kind the HTTP table names"
+    for names, status in table:
+        for name in names:
+            assert http_answer(TABLE_ERRORS[name]())[0] == status, name
 
 
 def test_the_functions_said_not_to_raise_report_in_their_result(zu, zel_sim):

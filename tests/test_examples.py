@@ -1,6 +1,7 @@
 """The sample back-end suite in examples/backend runs, with nothing but the
 simulator's pytest plugin, against its own scenario, which the scenario
-checker accepts."""
+checker accepts; in parallel (pytest-xdist), as its pools and servers
+allow."""
 
 import os
 import pathlib
@@ -19,9 +20,9 @@ def run(*args):
 
 
 def test_sample_backend_suite_passes():
-    proc = run("-m", "pytest", "-q", "-rA")
+    proc = run("-m", "pytest", "-q", "-rA", "-n", "2")
     assert proc.returncode == 0, proc.stdout + proc.stderr
-    assert proc.stdout.splitlines()[-1].startswith("19 passed in ")
+    assert proc.stdout.splitlines()[-1].startswith("22 passed in ")
 
 
 def test_sample_backend_scenario_checks():

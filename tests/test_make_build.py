@@ -5,6 +5,7 @@ stand-ins for pip, so nothing here builds or installs anything."""
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 
@@ -25,7 +26,7 @@ def make(tree, *targets):
     # without the sanitizer runtime `make sanitize` preloads, which is for
     # the interpreter, not for make.
     env = {k: v for k, v in os.environ.items()
-           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE",
+           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PYTHON", "SANITIZE", "SHORTCUTS",
                         "LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")}
     proc = subprocess.run(["make", "--no-print-directory", *targets], cwd=tree, env=env,
                           capture_output=True, text=True, timeout=60)
@@ -41,7 +42,8 @@ def tree(tmp_path):
     files = ["CMakeLists.txt", "pyproject.toml", "README.md", "requirements-dev.txt",
              "zel/core/binder.cpp", "include/platform/records.h", "cmake/x.cmake",
              "stubs/zel-stubs/zel_util.pyi", "sim/pyproject.toml", "sim/zel_sim/__init__.py",
-             "sim/tests/test_engine.py"]
+             "sim/tests/test_engine.py", "platform-pool/pyproject.toml",
+             "platform-pool/zel_platform_pool/__init__.py", "platform-pool/tests/test_pool.py"]
     for name in files:
         (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
         (tmp_path / name).write_text(f"{name}\n")
@@ -62,10 +64,12 @@ def installs(tree):
 
 def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     make(tree, "build")
-    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util"]
+    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util",
+                              "platform pool (platform-pool/)"]
     out = make(tree, "build")
     assert installs(tree) == []
-    assert out == "==> simulator and module installed in .venv, up to date with their sources\n"
+    assert out == ("==> simulator, module and platform pool installed in .venv, up to date "
+                   "with their sources\n")
 
     (tree / "zel/core/binder.cpp").write_text("changed\n")
     make(tree, "build")
@@ -78,6 +82,10 @@ def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     (tree / "sim/zel_sim/__pycache__/x.pyc").write_text("")
     (tree / "sim/build/sim").mkdir(parents=True)
     (tree / "sim/build/sim/rules.ninja").write_text("")
+    (tree / "platform-pool/tests/test_pool.py").write_text("changed\n")
+    (tree / "platform-pool/build/lib").mkdir(parents=True)
+    (tree / "platform-pool/zel_platform_pool.egg-info").mkdir()
+    (tree / "platform-pool/zel_platform_pool.egg-info/PKG-INFO").write_text("")
     make(tree, "build")
     assert installs(tree) == []
 
@@ -88,6 +96,24 @@ def test_only_a_project_whose_sources_changed_is_reinstalled(tree):
     (tree / "stubs/zel-stubs/zel_util.pyi").unlink()
     make(tree, "build")
     assert installs(tree) == ["module zel.zel_util"]
+
+
+def test_a_record_layout_change_reinstalls_the_simulator_too(tree):
+    make(tree, "build")
+    installs(tree)
+    (tree / "include/platform/records.h").write_text("changed\n")
+    make(tree, "build")
+    assert installs(tree) == ["simulator (sim/)", "module zel.zel_util"]
+
+
+def test_the_simulator_stamp_covers_every_folder_its_build_reads_outside_sim():
+    cmake = (ROOT / "sim" / "CMakeLists.txt").read_text(encoding="utf-8")
+    read = set(re.findall(r"\$\{CMAKE_CURRENT_SOURCE_DIR\}/\.\./([\w.-]+)", cmake))
+    stamped = re.search(r"^SIM_SOURCES := (.*)$", (ROOT / "Makefile").read_text(encoding="utf-8"),
+                        re.M)[1].split()
+    missing = sorted(read - set(stamped))
+    assert read and not missing, (f"sim/CMakeLists.txt reads {', '.join(missing)}: add it to "
+                                  f"SIM_SOURCES in the Makefile")
 
 
 def install(tmp_path, command):

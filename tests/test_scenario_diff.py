@@ -4,6 +4,8 @@ return under two scenarios, compared per operation."""
 from __future__ import annotations
 
 import os
+import pathlib
+import re
 import subprocess
 import sys
 
@@ -11,6 +13,8 @@ import pytest
 from zel_sim.diff import system_operations
 
 import zel.zel_util
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # The operations without arguments; the rest of each count are the calls per
 # port and per trace target the two scenarios name.
@@ -22,6 +26,25 @@ def zel_sim_command(*args, cwd=None):
                                                            "ZEL_SIM_PRELOAD")}
     return subprocess.run([sys.executable, "-m", "zel_sim", *map(str, args)], cwd=cwd,
                           capture_output=True, text=True, timeout=120, env=env)
+
+
+# The colleague's scenario of the guide's example.
+LAB = ('extends = "default"\n[system]\ndiag_debug = 1\n'
+       '[hardware]\ntemperatures = [41.5, 38.25, 53.0]\n'
+       '[[dot1x]]\ninterface = "gi1/0/3"\nlink_status = "Up"\n')
+
+
+def test_the_guide_shows_what_diff_prints(tmp_path):
+    text = (ROOT / "docs" / "scenarios.md").read_text(encoding="utf-8")
+    section = text.split("\n## Comparing two scenarios\n", 1)[1].split("\n## ", 1)[0]
+    example = re.search(r"```text\n(\$ .*?)```", section, re.S)[1]
+    (tmp_path / "lab.toml").write_text(LAB)
+    shown = ""
+    for command in re.findall(r"^\$ python -m zel_sim (.*)$", example, re.M):
+        proc = zel_sim_command(*command.split(), cwd=tmp_path)
+        shown += f"$ python -m zel_sim {command}\n{proc.stdout}"
+    assert shown == example, ("docs/scenarios.md, Comparing two scenarios: its example prints, "
+                              f"with the module as it is:\n{shown}")
 
 
 def test_a_snapshot_answers_as_the_scenario_it_came_from(tmp_path):

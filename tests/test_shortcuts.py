@@ -12,7 +12,13 @@ from zel_sim import records
 
 import util.errors
 import zel.zel_util as zu_module
-from python_calls import python_calls
+from python_calls import SHORTCUTS, direct_paths, python_calls
+from zel_sim.testing import PrivateTmp
+
+try:
+    import _testcapi
+except ImportError:  # interpreters built without the test modules
+    _testcapi = None
 
 
 @pytest.fixture
@@ -56,6 +62,7 @@ class TestTextConversions:
         restore(compat.text_, "__code__", always_utf8.__code__)
         assert zu.psu_list()[0].name == "PSU \xe91"
 
+    @direct_paths
     def test_keyword_defaults_set_in_place(self, zu, restore):
         restore(compat.text_, "__kwdefaults__", {})
         supplies, calls = python_calls(zu.psu_list)
@@ -83,6 +90,7 @@ class TestTextConversions:
             builtins.isinstance = real
         assert str(excinfo.value) == "expected bytes, str found"
 
+    @direct_paths
     @pytest.mark.parametrize("change", ["__defaults__", "__code__", "__kwdefaults__"])
     def test_undoing_a_change_restores_the_direct_path(self, zu, change):
         for fn in (compat.text_, compat.bytes_):
@@ -113,6 +121,7 @@ def runs_new(cls, make):
 
 
 class TestNamedTuples:
+    @direct_paths
     @pytest.mark.parametrize("name, make", NAMED_TUPLES)
     def test_new_code_changed_in_place(self, zu, name, make):
         cls = getattr(zu, name)
@@ -133,6 +142,7 @@ class TestNamedTuples:
         assert not runs_new(cls, lambda: make(zu))
         assert tuple(make(zu)) == expected[::-1]
 
+    @direct_paths
     @pytest.mark.parametrize("name, make", NAMED_TUPLES)
     def test_new_globals_changed_in_place(self, zu, name, make):
         cls = getattr(zu, name)
@@ -147,6 +157,7 @@ class TestNamedTuples:
             globals_["_tuple_new"] = original
         assert not runs_new(cls, lambda: make(zu))
 
+    @direct_paths
     def test_static_method_reinitialised_in_place(self, zu):
         original = zu.PSU.__new__
         descriptor = vars(zu.PSU)["__new__"]
@@ -205,3 +216,58 @@ def test_classes_unlike_named_tuples_are_simply_called(python):
         print(zu.psu_list()[0])
     """)
     assert proc.stdout.strip() == "('odd', 'PSU 1', True, True)"
+
+
+def test_the_build_has_the_speed_layer_the_tests_are_told_of(zu):
+    # ZEL_SHORTCUTS tells the tests how the module was built (make test
+    # SHORTCUTS=0 sets it for both); the module must agree.
+    codes = []
+    names = python_calls(zu.psu_list, codes)[1]
+    if SHORTCUTS:
+        assert names == []
+    else:
+        assert "text_" in names and zu.PSU.__new__.__code__ in codes
+
+
+class TestNamesLookedUpAtEachUse:
+    def test_a_module_name_shadowing_a_builtin_is_used_by_the_next_call(self, zu, tmp_path):
+        (tmp_path / "mtraceroute_0").touch()
+        zu.os = PrivateTmp(tmp_path)
+        assert zu.get_safe_r_file() == "1"
+        zu.FileExistsError = KeyError  # the taken number is no longer passed over
+        with pytest.raises(FileExistsError):
+            zu.get_safe_r_file()
+        del zu.FileExistsError
+        assert zu.get_safe_r_file() == "2"
+
+    @pytest.mark.skipif(_testcapi is None, reason="the interpreter has no _testcapi")
+    def test_rebinding_is_seen_after_other_code_removes_dict_watchers(self, python):
+        proc = python("""
+            import _testcapi, builtins, zel_sim
+            import zel.zel_util as zu
+            zu._KEY = bytes(b"first key")
+            zu.get_last_backup()
+            for watcher in range(8):
+                for namespace in (vars(zu), vars(builtins)):
+                    try:
+                        _testcapi.unwatch_dict(watcher, namespace)
+                    except ValueError:
+                        pass
+            zu._KEY = bytes(b"second key")  # frees the first
+            zu.get_last_backup()
+            print([call.args[0] for call in zel_sim.calls("backupts_GetTimeStamp")])
+        """)
+        assert proc.stdout.strip() == "[b'first key', b'second key']"
+
+
+class ClaimsToBeStr:
+    """isinstance(x, str) is true for it: pyramid's bytes_ encodes it."""
+    __class__ = property(lambda self: str)
+
+    def encode(self, encoding, errors):
+        return b"claimed"
+
+
+def test_an_object_claiming_to_be_a_str_is_encoded_by_bytes_(zu, zel_sim):
+    zu.set_hostname(ClaimsToBeStr())
+    assert zel_sim.hostname() == b"claimed"

@@ -10,6 +10,7 @@ test_snapshot_roundtrip.py."""
 
 from __future__ import annotations
 
+import ctypes
 import struct
 import tomllib
 
@@ -18,6 +19,7 @@ import readonly
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from zel_sim import records, snapshot
+from zel_sim._readings import READINGS
 
 import zel_sim
 
@@ -25,6 +27,8 @@ WORDS = st.one_of(st.sampled_from([0, 1, -1, 2**31 - 1, -(2**31), 2**32 - 1]),
                   st.integers(-(2**31), 2**32 - 1))
 CODES = st.sampled_from([-1, -2, 2, 5, 255, -(2**31)])
 F32 = st.floats(width=32)
+# The platform calls whose failure a snapshot records under [fail].
+FAILING = ("get_temp_list", "get_psu_list", *(reading.function for reading in READINGS.values()))
 HOSTILE = settings(max_examples=30, deadline=None,
                    suppress_health_check=[HealthCheck.function_scoped_fixture,
                                           HealthCheck.too_slow, HealthCheck.data_too_large])
@@ -145,7 +149,7 @@ def route(draw):
 def scenarios(draw):
     names = [f"gi1/0/{i}" for i in range(draw(st.integers(0, 3)))]
     system = {"backup_time": draw(st.booleans().map(lambda b: False) | st.integers(
-        -(2**31), 2**31 - 1)), "diag_debug": draw(WORDS)}
+        -(2**31), 2**31 - 1)), **{field: draw(WORDS) for field in READINGS}}
     system["hostname"] = draw(text(records.HOSTNAME_ROOM))
     hardware = {"temperatures": draw(st.lists(F32, max_size=8)),
                 "psu": draw(st.lists(psu(), max_size=13)),
@@ -154,7 +158,7 @@ def scenarios(draw):
     traceroute = {**draw(route()), "destination": [
         {"target": target, **draw(route())} for target in targets]}
     fail = {}
-    for fn in ("get_temp_list", "get_psu_list"):
+    for fn in FAILING:
         if draw(st.integers(0, 4)) == 0:
             fail[fn] = draw(CODES)
     data = {"system": system, "dot1x": [draw(dot1x(n)) for n in names],
@@ -191,6 +195,24 @@ def test_a_hostile_switch_survives_the_round_trip(quiet, chosen):
     assert readonly.results(quiet, ports, traces) == a
     again = take(quiet, ports, traces, [])
     assert without_header(again) == without_header(b_text)
+
+
+@pytest.mark.parametrize("field, reading", READINGS.items(), ids=list(READINGS))
+def test_a_failing_reading_is_recorded_as_its_failure(quiet, field, reading):
+    def failing():
+        raise quiet.CFunctionError(reading.function, -5)
+
+    setattr(quiet, reading.operation, failing)
+    reported = []
+    b_text = take(quiet, [], [], reported)
+    parsed = tomllib.loads(b_text)
+    assert parsed["fail"] == {reading.function: -5} and field not in parsed["system"]
+    assert (f"{reading.operation}(): {reading.function} failed with -5; recorded as [fail] "
+            f"{reading.function} = -5") in reported
+    zel_sim.load_scenario(b_text)
+    out = ctypes.create_string_buffer(8)
+    assert getattr(ctypes.CDLL(zel_sim.LIBRARY), reading.function)(out) == -5
+    assert out.raw == bytes(8)  # the failure writes nothing
 
 
 def test_texts_filling_their_fields_keep_their_bytes(quiet):

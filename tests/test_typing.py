@@ -29,7 +29,9 @@ def operation(zu, name):
 def test_signature_matches_the_binder(zu, name):
     fn = operation(zu, name)
     signature = inspect.signature(fn)
-    assert str(signature) == SIGNATURES[name]
+    assert str(signature) == SIGNATURES[name], (
+        f"{name}{signature}: the heading of its section in docs/reference.md and the "
+        f"\"# exactly int\" marks in stubs/zel-stubs/zel_util.pyi say {name}{SIGNATURES[name]}")
     params = list(signature.parameters.values())
     assert {p.kind for p in params} <= {inspect.Parameter.POSITIONAL_OR_KEYWORD}
     defaults = tuple(p.default for p in params if p.default is not p.empty)

@@ -1,39 +1,24 @@
-"""A traceroute streamed to a WSGI client hop by hop, as NDJSON."""
+"""A traceroute streamed to an HTTP client hop by hop, as NDJSON."""
 
+import contextlib
 import json
-import threading
-
-import zel.zel_util as zu
 
 
-def trace_lines(host, poll=0.05):
-    """Yields one JSON line per hop of a traceroute to host as soon as the
-    platform reports it, then one with the outcome: {"result": 1}, or
-    {"error": ...} when the trace could not be started or failed."""
-    context, failures = {}, []
-
-    def trace():  # runs on a thread of its own; releases the lock while the platform works
+def trace_lines(states, host):
+    """One JSON line per hop of a running trace to host (the states of
+    platform.trace) as soon as the platform reports it, then one with the
+    outcome: {"result": 1}, or {"error": ...} when the trace could not be
+    started or failed."""
+    shown, result = 0, None
+    with contextlib.closing(states):  # a client that goes away stops the trace
         try:
-            zu.get_diagnostic_data(context, host)
+            for state in states:
+                routes, result = state.get("routes", []), state["result"]
+                yield from (json.dumps(hop).encode() + b"\n" for hop in routes[shown:])
+                shown = len(routes)
         except Exception as error:
-            failures.append(error)
-
-    thread = threading.Thread(target=trace, name=f"traceroute {host}", daemon=True)
-    thread.start()
-    shown = 0
-    while True:
-        finished = not thread.is_alive()  # checked before reading, so no late hop is missed
-        routes = context.get("routes", [])
-        while shown < len(routes):
-            yield json.dumps(routes[shown]).encode() + b"\n"
-            shown += 1
-        if finished:
-            break
-        thread.join(poll)
-    if failures:
-        outcome = {"error": repr(failures[0])}
-    elif context.get("result") == -1:
-        outcome = {"error": f"the traceroute to {host} could not be started"}
-    else:
-        outcome = {"result": context["result"]}
+            yield json.dumps({"error": repr(error)}).encode() + b"\n"
+            return
+    outcome = ({"error": f"the traceroute to {host} could not be started"} if result == -1
+               else {"result": result})
     yield json.dumps(outcome).encode() + b"\n"

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine.h"
+#include "guard.h"
 #include "subsystems.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -98,17 +99,8 @@ zelsim::Step next_hop(Context *c, const void *block) {
     return c->hops[c->next++];
 }
 
-}  // namespace
-
-int api_mtraceroute(char *dst, int confidence, int flow_id, int max_ttl, char *r_file) {
-    return zelsim::respond(zelsim::Fn::api_mtraceroute,
-                           {zelsim::text_arg(dst), std::int64_t{confidence}, std::int64_t{flow_id},
-                            std::int64_t{max_ttl}, zelsim::text_arg(r_file)},
-                           nullptr, 0);
-}
-
-trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int timeout,
-                                      trace_route_header_info *header) {
+trace_route_context *open_trace(char *ip_host, int ttl, int probes, int timeout,
+                                trace_route_header_info *header) {
     zelsim::Step step;
     Context context{0, {}, 0, false};
     {
@@ -130,13 +122,18 @@ trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int ti
         return nullptr;
     }
     zelsim::put_record(step, header, sizeof *header);
-    std::lock_guard lock(zelsim::state_mutex());
-    context.id = g_next_id++;
-    g_contexts.emplace(block, std::move(context));
+    try {
+        std::lock_guard lock(zelsim::state_mutex());
+        context.id = g_next_id++;
+        g_contexts.emplace(block, std::move(context));
+    } catch (...) {
+        std::free(block);  // no context handed out
+        throw;
+    }
     return static_cast<trace_route_context *>(block);
 }
 
-int query_trace_route(trace_route_context *context, trace_route_response_info *response) {
+int next_response(trace_route_context *context, trace_route_response_info *response) {
     zelsim::Step step;
     {
         std::lock_guard lock(zelsim::state_mutex());
@@ -147,13 +144,14 @@ int query_trace_route(trace_route_context *context, trace_route_response_info *r
                               " is not an open trace context");
         }
         step = next_hop(c, context);
+        step.delay += zelsim::slowness(zelsim::Fn::query_trace_route);
     }
     zelsim::pause(step);
     zelsim::put_record(step, response, sizeof *response);
     return static_cast<int>(step.result);
 }
 
-int free_trace_route(trace_route_context *context) {
+int close_trace(trace_route_context *context) {
     zelsim::Step step;
     {
         std::lock_guard lock(zelsim::state_mutex());
@@ -169,6 +167,36 @@ int free_trace_route(trace_route_context *context) {
     }
     zelsim::pause(step);
     return static_cast<int>(step.result);
+}
+
+}  // namespace
+
+int api_mtraceroute(char *dst, int confidence, int flow_id, int max_ttl, char *r_file) {
+    return zelsim::platform_answer(zelsim::Fn::api_mtraceroute, zelsim::kPlatformFailed, [&] {
+        return zelsim::respond(
+            zelsim::Fn::api_mtraceroute,
+            {zelsim::text_arg(dst), std::int64_t{confidence}, std::int64_t{flow_id},
+             std::int64_t{max_ttl}, zelsim::text_arg(r_file)},
+            nullptr, 0);
+    });
+}
+
+trace_route_context *init_trace_route(char *ip_host, int ttl, int probes, int timeout,
+                                      trace_route_header_info *header) {
+    return zelsim::platform_answer(
+        zelsim::Fn::init_trace_route, static_cast<trace_route_context *>(nullptr),
+        [&] { return open_trace(ip_host, ttl, probes, timeout, header); });
+}
+
+// A query that failed inside the simulator ends the trace.
+int query_trace_route(trace_route_context *context, trace_route_response_info *response) {
+    return zelsim::platform_answer(zelsim::Fn::query_trace_route, 1,
+                                   [&] { return next_response(context, response); });
+}
+
+int free_trace_route(trace_route_context *context) {
+    return zelsim::platform_answer(zelsim::Fn::free_trace_route, zelsim::kPlatformFailed,
+                                   [&] { return close_trace(context); });
 }
 
 namespace zelsim {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "guard.h"
 #include "subsystems.h"
 
 namespace {
@@ -65,11 +66,7 @@ void commit(int object, const void *record) {
     g_hostname.assign(field, strnlen(field, kHostnameRoom));
 }
 
-}  // namespace
-
-void **nCfg = g_table;
-
-int check_create_zel_query(int object) {
+int create_query(int object) {
     zelsim::Step step;
     {
         std::lock_guard lock(zelsim::state_mutex());
@@ -85,7 +82,7 @@ int check_create_zel_query(int object) {
     return static_cast<int>(step.result);
 }
 
-void *zel_query_update(void *query) {
+void *update_record_of(void *query) {
     zelsim::Step step;
     int object;
     {
@@ -106,7 +103,7 @@ void *zel_query_update(void *query) {
     return g_update_records[object];
 }
 
-int nCfg_obj_change(int object, void *update_record) {
+int change_object(int object, void *update_record) {
     zelsim::Step step;
     {
         std::lock_guard lock(zelsim::state_mutex());
@@ -122,7 +119,7 @@ int nCfg_obj_change(int object, void *update_record) {
     return static_cast<int>(step.result);
 }
 
-int backupts_GetTimeStamp(const char *key, long *timestamp) {
+int backup_time(const char *key, long *timestamp) {
     zelsim::Step step;
     {
         std::lock_guard lock(zelsim::state_mutex());
@@ -136,8 +133,34 @@ int backupts_GetTimeStamp(const char *key, long *timestamp) {
     return static_cast<int>(step.result);
 }
 
+}  // namespace
+
+void **nCfg = g_table;
+
+int check_create_zel_query(int object) {
+    return zelsim::platform_answer(zelsim::Fn::check_create_zel_query, zelsim::kPlatformFailed,
+                                   [&] { return create_query(object); });
+}
+
+void *zel_query_update(void *query) {
+    return zelsim::platform_answer(zelsim::Fn::zel_query_update, static_cast<void *>(nullptr),
+                                   [&] { return update_record_of(query); });
+}
+
+int nCfg_obj_change(int object, void *update_record) {
+    return zelsim::platform_answer(zelsim::Fn::nCfg_obj_change, zelsim::kPlatformFailed,
+                                   [&] { return change_object(object, update_record); });
+}
+
+int backupts_GetTimeStamp(const char *key, long *timestamp) {
+    return zelsim::platform_answer(zelsim::Fn::backupts_GetTimeStamp, zelsim::kPlatformFailed,
+                                   [&] { return backup_time(key, timestamp); });
+}
+
 int is_diag_debug_enabled(void) {
-    return zelsim::respond(zelsim::Fn::is_diag_debug_enabled, {}, nullptr, 0);
+    return zelsim::platform_answer(zelsim::Fn::is_diag_debug_enabled, zelsim::kPlatformFailed, [] {
+        return zelsim::respond(zelsim::Fn::is_diag_debug_enabled, {}, nullptr, 0);
+    });
 }
 
 namespace zelsim {

@@ -5,6 +5,12 @@
  * these calls: they install scripted answers per platform function, read the
  * log of calls the code under test made, and inspect the state that the
  * simulated configuration database and trace facility keep.
+ *
+ * No call lets a C++ exception out. A call that fails inside the simulator
+ * (memory exhausted, data it refuses) gives its failure value and leaves a
+ * message for zelsim_failure; a platform function that fails so answers as
+ * the platform fails (-1, a null pointer, the end of a trace) and notes the
+ * failure among the misuses (zelsim_errors).
  */
 #ifndef ZEL_SIM_ZELSIM_H
 #define ZEL_SIM_ZELSIM_H
@@ -38,7 +44,9 @@ const char *zelsim_function_name(int index);
 void zelsim_reset(void);
 
 /* Replaces the script of fn for key (key NULL: the unkeyed script). n == 0
- * removes the script. Returns 0, or -1 when fn names no platform function. */
+ * removes the script. Returns 0, or -1 when fn names no platform function
+ * or a step's delay is out of range (negative, not a number, or longer
+ * than a step may wait). */
 int zelsim_script(const char *fn, const void *key, size_t key_len, const zelsim_step *steps,
                   size_t n);
 
@@ -60,9 +68,21 @@ int zelsim_put_back_scripts(int number);
  * same size protocol as zelsim_calls. */
 size_t zelsim_export_scripts(void *buf, size_t cap);
 
-/* Replaces every script with those of data made by zelsim_export_scripts.
- * Returns 0, or -1 (nothing changed) for data it cannot read. */
+/* Replaces every script with those of data made by zelsim_export_scripts
+ * of the same build. Returns 0, or -1 (nothing changed, zelsim_failure
+ * names what is wrong) for data it cannot read: cut short, from another
+ * build, or not an export at all. */
 int zelsim_import_scripts(const void *data, size_t len);
+
+/* Slowness: seconds every call of fn takes on top of its script's delay,
+ * its answer unchanged. zelsim_slow sets the scenario's part (which
+ * zelsim_reset sets back to 0); zelsim_add_slowness adds to the blocks'
+ * part (a negative amount ends a block), which resets leave alone. Both
+ * return 0, or -1 for an unknown fn (zelsim_failure names it).
+ * zelsim_slowness is the sum, or -1. */
+int zelsim_slow(const char *fn, double seconds);
+int zelsim_add_slowness(const char *fn, double seconds);
+double zelsim_slowness(const char *fn);
 
 /* Serialises the call log (oldest first) into buf and returns its size.
  * Nothing is written when cap is smaller than the returned size. Format,
@@ -98,6 +118,16 @@ size_t zelsim_hostname(char *buf, size_t cap);
 /* Sets the committed hostname and the host-name field of object 11's update
  * record, as if the switch had booted with that configuration. */
 void zelsim_set_hostname(const char *name, size_t len);
+
+/* The message of the calling thread's last failed control call, taken, or
+ * NULL when its last call did not fail; valid until the thread's next
+ * failure. */
+const char *zelsim_failure(void);
+
+/* The next call of the function named (a platform function or a zelsim_*
+ * call) fails inside the simulator as if memory had run out; NULL chooses
+ * none. For tests of what a failure inside the simulator gives. */
+void zelsim_fail_inside(const char *function);
 
 #ifdef __cplusplus
 }

@@ -8,7 +8,34 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <exception>
+#include <memory>
+#include <new>
+
 namespace standins {
+
+// A new reference, released when it goes out of scope, by an exception too.
+using Owned = std::unique_ptr<PyObject, decltype(&Py_DecRef)>;
+
+inline Owned owned(PyObject *object) {
+    return Owned(object, Py_DecRef);
+}
+
+// Runs a method's body: what it throws becomes the Python exception it
+// stands for, since a C++ exception must not cross into the interpreter.
+template <typename Body>
+PyObject *guarded(Body &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return PyErr_NoMemory();
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_ValueError, error.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "an exception of unknown type");
+    }
+    return nullptr;
+}
 
 // signature must be a string literal: the capsule keeps the pointer.
 inline int add_export(PyObject *table, const char *name, void *pointer, const char *signature) {

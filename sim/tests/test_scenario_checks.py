@@ -61,6 +61,7 @@ def problem(tmp_path, text):
     ('[[port]]\nname = "p"\nrx_bytes = 18446744073709551616\n',
      "`rx_bytes` does not fit the 64-bit counter - at `$.port[0]`"),
     ('x = = 1\n', "Invalid value (at line 1, column 5)"),
+    ('\ufeff[system]\nhostname = "a"\n', "it starts with a UTF-8 byte-order mark (BOM)"),
 ])
 def test_problems_name_the_location(tmp_path, text, expected):
     assert expected in problem(tmp_path, text)
@@ -485,7 +486,7 @@ def test_schema_command_and_the_installed_copy():
     definition = schema["$defs"]["Scenario"]
     assert definition["additionalProperties"] is False
     assert set(definition["properties"]) == {"extends", "system", "dot1x", "port", "hardware",
-                                             "mtraceroute", "traceroute", "fail"}
+                                             "mtraceroute", "traceroute", "fail", "slow"}
 
 
 def scenario_texts():

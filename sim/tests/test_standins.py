@@ -53,22 +53,23 @@ def test_zel_is_a_namespace_package():
 
 
 def strtcpy():
-    fn = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p)
+    fn = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_int, ctypes.c_char_p)
     return fn(export(util.string, "strtcpy")[1])
 
 
-@pytest.mark.parametrize("src,size,copied,text", [
-    (b"sys_confroot", 20, 12, b"sys_confroot"),
-    (b"abcdefghij", 5, 4, b"abcd"),
-    (b"abc", 4, 3, b"abc"),
-    (b"abc", 1, 0, b""),
-    (b"", 8, 0, b""),
-])
-def test_strtcpy_truncates(src, size, copied, text):
-    dst = ctypes.create_string_buffer(b"\xff" * 32, 32)
-    assert strtcpy()(dst, size, src) == copied
-    assert dst.raw[:copied + 1] == text + b"\x00"
-    assert dst.raw[copied + 1:] == b"\xff" * (31 - copied)
+GUARD = b"\xa5" * 16
+
+
+# 20 and 64: the rooms zel.zel_util copies into. Sources one byte shorter
+# than the room, as long as the room, one byte longer and far longer.
+@pytest.mark.parametrize("size", [1, 2, 20, 64])
+@pytest.mark.parametrize("excess", [-1, 0, 1, 100])
+def test_strtcpy_stays_between_guard_bytes(size, excess):
+    src = bytes(ord("a") + i % 26 for i in range(size + excess))
+    memory = ctypes.create_string_buffer(GUARD + b"\xff" * size + GUARD, 2 * len(GUARD) + size)
+    copied = min(len(src), size - 1)
+    assert strtcpy()(ctypes.addressof(memory) + len(GUARD), size, src) == copied
+    assert memory.raw == GUARD + src[:copied] + b"\x00" + b"\xff" * (size - copied - 1) + GUARD
 
 
 def test_strtcpy_without_room_writes_nothing():

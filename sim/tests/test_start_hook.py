@@ -3,11 +3,14 @@ platform and the start scenario when zel.zel_util or zel_sim is imported;
 a scenario that cannot be used fails that import, every time."""
 
 import os
+import pathlib
+import shutil
 import subprocess
 import sys
 import textwrap
 
 import pytest
+import zel_sim
 
 
 def run(code, **env):
@@ -46,12 +49,16 @@ def test_nothing_of_the_simulator_loads_until_it_is_needed():
         def loaded():
             return sorted(m for m in sys.modules if m.split(".")[0] in (
                 "ctypes", "zel_sim", "msgspec", "tomllib", "tomli_w", "zel", "zel_sim_start"))
-        print(loaded(), [type(f).__name__ for f in sys.meta_path][:1])
+        # Ahead of the finder that loads the module; other start-up hooks of
+        # a site directory read after the environment's (setuptools' shim in
+        # the system's) may come first.
+        finders = [getattr(f, "__name__", type(f).__name__) for f in sys.meta_path]
+        print(loaded(), finders.index("ZelSimStartHook") < finders.index("PathFinder"))
         import zel.zel_util as z
         print("zel_sim" in sys.modules, "ctypes" in sys.modules, z.get_cmdb_max_buff())
     """)
     assert proc.returncode == 0, proc.stderr
-    assert proc.stdout.splitlines() == ["['zel_sim_start'] ['type']", "True True 4095"]
+    assert proc.stdout.splitlines() == ["['zel_sim_start'] True", "True True 4095"]
 
 
 def test_the_finder_never_changes_the_list_other_imports_walk():
@@ -145,3 +152,73 @@ def test_a_sub_interpreter_finds_the_platform_as_the_process_left_it():
     """)
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout.split() == ["changed", "False", "0", "changed"]
+
+
+# ---- python -m zel_sim: the command, in every form the interpreter accepts ------------
+
+@pytest.mark.parametrize("argv, module", [
+    (["-m", "zel_sim", "check"], "zel_sim"),
+    (["-mzel_sim"], "zel_sim"),
+    (["-Ibm", "zel_sim"], "zel_sim"),
+    (["-X", "dev", "-Wignore", "-m", "zel_sim"], "zel_sim"),
+    (["-bXdev", "-mzel_sim.__main__"], "zel_sim.__main__"),
+    (["--check-hash-based-pycs", "never", "-m", "zel_sim"], "zel_sim"),
+    (["-m", "pytest", "-m", "zel_sim"], "pytest"),
+    # Each of these runs something else, and -m zel_sim are its arguments.
+    (["-c", "pass", "-m", "zel_sim"], None),
+    (["-Ic", "-m", "zel_sim"], None),
+    (["-W", "-m", "zel_sim"], None),
+    (["--check-hash-based-pycs", "-m", "zel_sim"], None),
+    (["script.py", "-m", "zel_sim"], None),
+    (["--", "-m", "zel_sim"], None),
+    ([], None),
+])
+def test_the_module_run_is_read_as_the_interpreter_reads_its_options(argv, module):
+    from zel_sim._startup import module_run
+
+    assert module_run(["python", *argv]) == module
+
+
+COMMAND_FORMS = [["-mzel_sim"], ["-Im", "zel_sim"], ["-Ibm", "zel_sim"],
+                 ["-X", "dev", "-Wignore", "-m", "zel_sim"], ["-bXdev", "-mzel_sim.__main__"]]
+
+
+def command(form, *args, cwd=None, python=sys.executable, **env):
+    merged = {k: v for k, v in os.environ.items() if k != "ZEL_SIM_SCENARIO"}
+    merged.update(env)
+    return subprocess.run([python, *form, *args], capture_output=True, text=True, timeout=60,
+                          env=merged, cwd=cwd)
+
+
+@pytest.mark.parametrize("form", COMMAND_FORMS, ids=" ".join)
+def test_the_command_neither_loads_the_library_nor_applies_a_scenario(tmp_path, form):
+    good = tmp_path / "good.toml"
+    good.write_text('[system]\nhostname = "a"\n')
+    broken = tmp_path / "broken.toml"
+    broken.write_text("[system\n")
+    # The dynamic loader names every library it loads (LD_DEBUG=files).
+    checked = command(form, "check", good, ZEL_SIM_SCENARIO=str(broken), LD_DEBUG="files")
+    assert (checked.returncode, checked.stdout) == (0, f"{good}: ok\n"), checked.stderr
+    assert "libzelplatform" not in checked.stderr
+    device = command(form, "snapshot", "--device")
+    assert device.returncode == 1
+    assert "--device: the platform is not in this process" in device.stderr
+
+
+def test_a_snapshot_of_the_simulator_says_so():
+    snap = command(["-mzel_sim"], "snapshot", "--ports", "gi1/0/1")
+    assert snap.returncode == 0, snap.stderr
+    assert "` from the simulator running the default scenario." in snap.stdout.splitlines()[0]
+
+
+def test_on_a_switch_without_the_simulator_library_the_snapshot_says_why(tmp_path):
+    # What a switch has: the package's Python files, a plain interpreter.
+    shutil.copytree(pathlib.Path(zel_sim.__file__).parent, tmp_path / "zel_sim",
+                    ignore=shutil.ignore_patterns("libzelplatform.so", "__pycache__"))
+    plain = os.path.join(sys.base_prefix, "bin", f"python{sys.version_info[0]}."
+                                                   f"{sys.version_info[1]}")
+    snap = command(["-mzel_sim"], "snapshot", cwd=tmp_path, python=plain)
+    assert snap.returncode == 1
+    assert snap.stderr == ("zel_sim snapshot: the platform is not in this process and the "
+                           "simulator library is not installed: run it where the back-end "
+                           "runs\n")

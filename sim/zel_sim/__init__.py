@@ -40,7 +40,7 @@ if TYPE_CHECKING:
 
 __all__ = [
     "Step", "Call", "FUNCTIONS", "LIBRARY", "records", "scenario", "Scenario", "ScenarioError",
-    "script", "replacing", "failing", "calls", "clear_calls", "total_calls", "reset", "clear",
+    "script", "replacing", "failing", "slowing", "slowness", "calls", "clear_calls", "total_calls", "reset", "clear",
     "open_trace_contexts", "errors", "hostname", "set_hostname", "load_scenario",
     "start_scenario", "load_start_scenario", "port_directory", "reset_counter_paths",
 ]
@@ -110,14 +110,17 @@ def _check_step(step: Step, where: str) -> None:
     if not _RESULT_RANGE[0] <= step.result <= _RESULT_RANGE[1]:
         raise ValueError(f"{where}result must be an int from -2**63 to 2**63-1, "
                          f"not {_shown(step.result)}")
-    if isinstance(step.delay, bool) or not isinstance(step.delay, (int, float)):
-        raise TypeError(f"{where}delay must be seconds as an int or float, not "
-                        f"{type(step.delay).__name__} ({_shown(step.delay)})")
-    if not 0 <= step.delay <= MAX_DELAY:
-        raise ValueError(f"{where}delay must be from 0 to {MAX_DELAY} seconds, "
-                         f"not {_shown(step.delay)}")
+    _check_seconds(step.delay, f"{where}delay")
     _as_bytes(step.record, f"{where}record")
     _as_bytes(step.aux, f"{where}aux")
+
+
+def _check_seconds(value: object, what: str) -> None:
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"{what} must be seconds as an int or float, not "
+                        f"{type(value).__name__} ({_shown(value)})")
+    if not 0 <= value <= MAX_DELAY:
+        raise ValueError(f"{what} must be from 0 to {MAX_DELAY} seconds, not {_shown(value)}")
 
 
 def _as_step(item: StepLike, number: int) -> Step:
@@ -240,6 +243,34 @@ def failing(fn: str, result: int, *, key: bytes | str | None = None,
         yield
 
 
+@contextlib.contextmanager
+def slowing(fn: str, seconds: float) -> Iterator[None]:
+    """For the block, every call of platform function fn takes seconds
+    longer than scripted, answering exactly as scripted (result, record, the
+    script's own delay)::
+
+        with zel_sim.slowing("get_temp_list", 2.0):
+            ...  # system_temperatures() takes 2 s more, same readings
+
+    Blocks of the same function add up; a reset or scenario change inside
+    the block keeps its slowness (a scenario's [slow] section adds its
+    own)."""
+    _check_fn(fn)
+    _check_seconds(seconds, "seconds")
+    lib.zelsim_add_slowness(fn.encode(), float(seconds))
+    try:
+        yield
+    finally:
+        lib.zelsim_add_slowness(fn.encode(), -float(seconds))
+
+
+def slowness(fn: str) -> float:
+    """The seconds every call of fn takes on top of its script: the
+    scenario's [slow] entry plus the slowing() blocks open."""
+    _check_fn(fn)
+    return float(lib.zelsim_slowness(fn.encode()))
+
+
 def _read_arg(blob: bytes, pos: int) -> tuple[int | bytes | None, int]:
     tag = blob[pos]
     if tag == 0:
@@ -310,6 +341,8 @@ def _apply(chosen: Scenario) -> None:
     lib.zelsim_reset()
     for one in prepared:
         _install(one)
+    for fn, seconds in chosen.slow.items():
+        lib.zelsim_slow(fn.encode(), seconds)
     if hostname:
         set_hostname(hostname)
 

@@ -61,6 +61,9 @@ _DECLARATIONS: dict[str, tuple[Any, ...]] = {
                       ctypes.POINTER(StepStruct), ctypes.c_size_t),
     "zelsim_take_scripts": (ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_size_t),
     "zelsim_put_back_scripts": (ctypes.c_int, ctypes.c_int),
+    "zelsim_slow": (ctypes.c_int, ctypes.c_char_p, ctypes.c_double),
+    "zelsim_add_slowness": (ctypes.c_int, ctypes.c_char_p, ctypes.c_double),
+    "zelsim_slowness": (ctypes.c_double, ctypes.c_char_p),
     "zelsim_export_scripts": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
     "zelsim_import_scripts": (ctypes.c_int, ctypes.c_char_p, ctypes.c_size_t),
     "zelsim_calls": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
@@ -72,7 +75,31 @@ _DECLARATIONS: dict[str, tuple[Any, ...]] = {
     "zelsim_errors": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
     "zelsim_hostname": (ctypes.c_size_t, ctypes.c_void_p, ctypes.c_size_t),
     "zelsim_set_hostname": (None, ctypes.c_char_p, ctypes.c_size_t),
+    "zelsim_failure": (ctypes.c_char_p,),
+    "zelsim_fail_inside": (None, ctypes.c_char_p),
 }
+
+
+class Failure(ValueError):
+    """A control call that failed inside the simulator (memory exhausted,
+    data it refuses): the call, and what went wrong."""
+
+    def __init__(self, function: str, problem: str) -> None:
+        super().__init__(f"{function}: {problem}")
+        self.function = function
+        self.problem = problem
+
+
+def _checked(name: str, failure: Any) -> Callable[..., Any]:
+    """The errcheck of control call `name`: raises the failure it left."""
+
+    def errcheck(result: Any, func: Any, args: Any) -> Any:
+        problem = failure()
+        if problem is not None:
+            raise Failure(name, problem.decode("utf-8", "replace"))
+        return result
+
+    return errcheck
 
 _loaded: ctypes.CDLL | None = None
 
@@ -93,6 +120,8 @@ def load() -> ctypes.CDLL:
             fn = getattr(cdll, name)
             fn.restype = restype
             fn.argtypes = list(argtypes)
+            if name != "zelsim_failure":
+                fn.errcheck = _checked(name, cdll.zelsim_failure)
         if _names(cdll) != FUNCTIONS:
             raise ImportError(f"{LIBRARY} names the platform functions {_names(cdll)}, "
                               f"this package {FUNCTIONS}: install matching versions")

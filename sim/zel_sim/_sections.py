@@ -305,6 +305,7 @@ class Scenario(_Strict):
     mtraceroute: Mtraceroute = field(default_factory=Mtraceroute)
     traceroute: Traceroute = field(default_factory=_no_trace)
     fail: dict[FunctionName, Word] = {}
+    slow: dict[FunctionName, Seconds] = {}
 
     def __post_init__(self) -> None:
         _unique(self.dot1x, "interface", "dot1x")

@@ -65,7 +65,20 @@ class _Reader:
         self.report(note)
 
 
-def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str) -> dict[str, Any]:
+def _failed(r: _Reader, error: Exception, operation: str, fn: str, fail: dict[str, int]) -> None:
+    """An operation without arguments that raised: the failure code of its
+    platform call goes under [fail], so that the replay fails alike; any
+    other error is reported as not written."""
+    code = r.platform_code(error, fn)
+    if code is None:
+        r.lost(f"{operation}() raised {_error_text(error)}: not written")
+        return
+    fail[fn] = code
+    r.failed(f"{operation}(): {fn} failed with {code}", f"recorded as [fail] {fn} = {code}")
+
+
+def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str,
+            fail: dict[str, int]) -> dict[str, Any]:
     system: dict[str, Any] = {}
     if hostname:
         r.snap.notes.append(f"The module reads no hostname: `hostname` is {hostname_source}.")
@@ -89,7 +102,7 @@ def _system(r: _Reader, hostname: str | bytes | None, hostname_source: str) -> d
         try:
             system[field] = int(getattr(r.module, reading.operation)())
         except Exception as error:
-            r.lost(f"{reading.operation}() raised {_error_text(error)}: not written")
+            _failed(r, error, reading.operation, reading.function, fail)
     constants = []
     for name in ("get_cmdb_max_buff", "stp_instance_priority_default"):
         try:
@@ -214,23 +227,11 @@ def _port(r: _Reader, port: str) -> dict[str, Any] | None:
     return entry
 
 
-def _list_failed(r: _Reader, error: Exception, operation: str, fn: str,
-                 fail: dict[str, int]) -> None:
-    """A list operation that raised: its platform list call's failure code
-    goes under [fail]; any other error is reported as not written."""
-    code = r.platform_code(error, fn)
-    if code is None:
-        r.lost(f"{operation}() raised {_error_text(error)}: not written")
-        return
-    fail[fn] = code
-    r.failed(f"{operation}(): {fn} failed with {code}", f"recorded as [fail] {fn} = {code}")
-
-
 def _temperatures(r: _Reader, hardware: dict[str, Any], fail: dict[str, int]) -> None:
     try:
         temps = r.module.system_temperatures()
     except Exception as error:
-        _list_failed(r, error, "system_temperatures", "get_temp_list", fail)
+        _failed(r, error, "system_temperatures", "get_temp_list", fail)
         return
     hardware["temperatures"] = [float(t) for t in temps]
     for index, value in enumerate(hardware["temperatures"]):
@@ -247,7 +248,7 @@ def _psus(r: _Reader, hardware: dict[str, Any], fail: dict[str, int]) -> None:
                  "the other supplies are not known; recorded as one supply named \"\"")
         return
     except Exception as error:
-        _list_failed(r, error, "psu_list", "get_psu_list", fail)
+        _failed(r, error, "psu_list", "get_psu_list", fail)
         return
     entries = []
     for supply in supplies:

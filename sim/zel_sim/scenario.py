@@ -115,6 +115,9 @@ def _problems(data: Any, name: str, whole: bool, merged: bool = False) -> None:
 
 def _decode(text: str, name: str) -> dict[str, Any]:
     """The file's own data, checked on its own (types, keys, rooms)."""
+    if text.startswith("\ufeff"):  # which TOML's reader sees as no statement at all
+        raise ScenarioError(name, "it starts with a UTF-8 byte-order mark (BOM), which TOML "
+                                  "does not allow: save it without one")
     try:
         data: dict[str, Any] = msgspec.toml.decode(text)
     except msgspec.MsgspecError as error:

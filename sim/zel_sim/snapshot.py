@@ -92,7 +92,7 @@ def take(module: ModuleType, ports: Iterable[str], traces: Iterable[str] = (), *
     r.snap.ports, r.snap.traces = ports, traces
     data = r.snap.data
     fail: dict[str, int] = {}
-    data["system"] = _system(r, hostname, hostname_source)
+    data["system"] = _system(r, hostname, hostname_source, fail)
     dot1x = [e for e in (_dot1x(r, p) for p in ports) if e is not None]
     if dot1x:
         data["dot1x"] = dot1x

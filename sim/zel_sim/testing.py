@@ -22,7 +22,7 @@ import zel_sim
 from zel_sim import FUNCTIONS, LIBRARY, Call, Scenario, ScenarioError, Step, StepLike, records
 from zel_sim import _ports
 from zel_sim import scenario as scenarios
-from zel_sim._lib import fetch, lib
+from zel_sim._lib import Failure, fetch, lib
 
 __all__ = [
     "RESULT_PREFIX", "PrivateTmp", "hop", "hops", "script_trace", "CounterTree", "counter_tree",
@@ -181,19 +181,22 @@ def counter_tree(root: str | os.PathLike[str]) -> Iterator[CounterTree]:
 class SwitchState:
     """The simulated switch of one process, as another process can take it
     on: every script at the step it has reached (the scenario's, a test's,
-    those of an open ``failing`` block), the committed hostname, the
-    scenario's port counters and a test's statistics root. Not the call log,
+    those of an open ``failing`` block), how much each function is slowed
+    (the scenario's ``[slow]`` and open ``slowing`` blocks), the committed
+    hostname, the scenario's port counters and a test's statistics root. Not the call log,
     nor open trace contexts: those stay each process's own."""
 
     scripts: bytes
     hostname: bytes
     ports: tuple[Any, ...]
     stats_root: str | None
+    slowness: tuple[tuple[str, float], ...] = ()
 
     @classmethod
     def of_this_process(cls) -> SwitchState:
         return cls(fetch(lib.zelsim_export_scripts), zel_sim.hostname(),
-                   tuple(_ports.served()), _ports.stats_root())
+                   tuple(_ports.served()), _ports.stats_root(),
+                   tuple((fn, s) for fn in FUNCTIONS if (s := zel_sim.slowness(fn))))
 
 
 class _StateAtStart:
@@ -204,18 +207,43 @@ class _StateAtStart:
 
     def __reduce__(self) -> tuple[Any, ...]:
         state = SwitchState.of_this_process()
-        return SwitchState, (state.scripts, state.hostname, state.ports, state.stats_root)
+        return SwitchState, (state.scripts, state.hostname, state.ports, state.stats_root,
+                             state.slowness)
+
+
+def _check_switch_state(state: SwitchState) -> None:
+    """Refuses a state whose fields are not what of_this_process makes,
+    before anything changes."""
+    fields: list[tuple[str, object, bool, str]] = [
+        ("scripts", state.scripts, isinstance(state.scripts, bytes), "bytes"),
+        ("hostname", state.hostname, isinstance(state.hostname, bytes), "bytes"),
+        ("ports", state.ports, isinstance(state.ports, tuple) and all(
+            isinstance(port, scenarios.Port) for port in state.ports), "a tuple of ports"),
+        ("stats_root", state.stats_root, isinstance(state.stats_root, (str, type(None))),
+         "a str or None"),
+    ]
+    for field, value, fits, what in fields:
+        if not fits:
+            raise ScenarioError("<worker state>", f"{field} must be {what}, "
+                                f"not {type(value).__name__}")
 
 
 def apply_switch_state(state: SwitchState | _StateAtStart) -> None:
     """The initializer of a worker: makes this process's simulated switch
-    the one state describes; nothing to do for a forked worker."""
+    the one state describes; nothing to do for a forked worker. A state
+    this build of the simulator did not make is refused whole (a
+    ScenarioError naming what is wrong), the switch left as it was."""
     if not isinstance(state, SwitchState):
         return
-    if lib.zelsim_import_scripts(state.scripts, len(state.scripts)) != 0:
-        raise ScenarioError("<worker state>", "the scripts come from another build "
-                            "of the simulator")
+    _check_switch_state(state)
+    try:
+        lib.zelsim_import_scripts(state.scripts, len(state.scripts))
+    except Failure as failure:
+        raise ScenarioError("<worker state>", failure.problem) from None
     zel_sim.set_hostname(state.hostname)
+    slowed = dict(state.slowness)
+    for fn in FUNCTIONS:  # the worker's own start scenario may slow others
+        lib.zelsim_slow(fn.encode(), slowed.get(fn, 0.0))
     _ports.serve(list(state.ports))
     _ports.set_stats_root(state.stats_root)
     reset_sensor_flags()
@@ -317,8 +345,8 @@ def reset() -> Scenario:
 
 class Control:
     """The control API of the simulated switch, as the ``zel_sim`` fixture
-    hands it out: the functions of the zel_sim package, plus ``failing``
-    and ``replacing`` for one block, and the resets."""
+    hands it out: the functions of the zel_sim package, plus ``failing``,
+    ``replacing`` and ``slowing`` for one block, and the resets."""
 
     Step = Step
     Call = Call
@@ -331,6 +359,8 @@ class Control:
     script = staticmethod(zel_sim.script)
     replacing = staticmethod(zel_sim.replacing)
     failing = staticmethod(zel_sim.failing)
+    slowing = staticmethod(zel_sim.slowing)
+    slowness = staticmethod(zel_sim.slowness)
     calls = staticmethod(zel_sim.calls)
     clear_calls = staticmethod(zel_sim.clear_calls)
     total_calls = staticmethod(zel_sim.total_calls)

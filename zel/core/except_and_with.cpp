@@ -1,6 +1,5 @@
 #include "core/except_and_with.hpp"
 
-#include "core/access.hpp"
 #include "core/calls.hpp"
 #include "core/errors.hpp"
 #include "core/strings.hpp"
@@ -24,6 +23,23 @@ void CaughtError::reraise() {
 }
 
 namespace {
+
+// The entry for `name` in the dicts along the method resolution order of
+// `type`, as the interpreter finds a special method: no descriptor is run.
+// NULL when none has it.
+Ref type_lookup(PyTypeObject *type, PyObject *name) {
+    Ref mro = Ref::borrow(type->tp_mro);  // held: a lookup may run code
+    for (Py_ssize_t i = 0; mro && i < PyTuple_GET_SIZE(mro.get()); ++i) {
+        auto *base = reinterpret_cast<PyTypeObject *>(PyTuple_GET_ITEM(mro.get(), i));
+        Ref dict = Ref::steal(PyType_GetDict(base));
+        PyObject *found = dict ? PyDict_GetItemWithError(dict.get(), name) : nullptr;
+        if (found != nullptr)
+            return Ref::borrow(found);
+        if (PyErr_Occurred())
+            throw_error();
+    }
+    return Ref();
+}
 
 Ref special_method(PyObject *obj, PyObject *name, const char *missing) {
     Ref method = type_lookup(Py_TYPE(obj), name);

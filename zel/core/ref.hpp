@@ -39,18 +39,21 @@ struct PyErrorSet {};
 // being torn down at interpreter exit (see above): its thread state was
 // detached when it let the lock go, and stays so. (The thread's registered
 // thread state, PyGILState_GetThisThreadState(), stays set then, and cannot
-// tell.) 3.12 has no public call that reads the current thread state without
-// failing when there is none, and PyGILState_Check() costs too much to ask on
-// every release: it is asked only once the exit has begun, which the
+// tell; nor can PyGILState_Check(), which answers yes on every thread once a
+// subinterpreter has existed.) Before the exit has begun, which the
 // interpreter's atexit callbacks and Py_IsInitialized() report before any
-// thread is torn down.
+// thread is torn down, the answer is yes without asking. After it, 3.13 reads
+// the current thread state; 3.12 has no call that reads it without failing
+// when there is none, but PyThreadState_GetDict() gives NULL, raising
+// nothing, exactly when there is none (or when its dict cannot be made,
+// and leaking is then the safe answer).
 inline bool holds_interpreter_lock() {
 #if PY_VERSION_HEX >= 0x030D0000
     return PyThreadState_GetUnchecked() != nullptr;
 #else
     if (!interpreter_exit_begun.load(std::memory_order_relaxed) && Py_IsInitialized())
         return true;
-    return PyGILState_Check() != 0;
+    return PyThreadState_GetDict() != nullptr;
 #endif
 }
 

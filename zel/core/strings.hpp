@@ -19,22 +19,15 @@
     /* special names */                            \
     X(__name__, "__name__")                        \
     X(__module__, "__module__")                    \
-    X(__new__, "__new__")                          \
-    X(__init__, "__init__")                        \
     X(__enter__, "__enter__")                      \
     X(__exit__, "__exit__")                        \
-    X(__builtins__, "__builtins__")                \
-    X(co_names, "co_names")                        \
-    X(_fields, "_fields")                          \
-    X(_tuple_new, "_tuple_new")                    \
+    X(object, "object")                            \
     /* names and literals of several subsystems */ \
     X(open, "open")                                \
     X(empty, "")                                   \
     /* literals */                                 \
     X(int_, "int")                                 \
-    X(utf_8, "utf-8")                              \
-    X(comma, ",")                                  \
-    X(comma_space, ", ")
+    X(utf_8, "utf-8")
 // clang-format on
 
 namespace zel {

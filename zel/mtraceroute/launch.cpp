@@ -1,8 +1,7 @@
 // The multicast traceroute launch, and the public table of traceroute
 // defaults and limits.
-#include <cstring>
-
 #include "core/access.hpp"
+#include "core/bounded_copy.hpp"
 #include "core/calls.hpp"
 #include "core/convert.hpp"
 #include "core/errors.hpp"
@@ -78,8 +77,7 @@ class LaunchBuffers {
 // the room's last byte, so the platform always gets terminated text.
 void copy_encoded(char *room, PyObject *value) {
     CString text = to_bytes_in_charset(value);
-    std::strncpy(room, text.c_str(), kTextRoom);
-    room[kTextRoom - 1] = '\0';
+    copy_text(room, kTextRoom, text.c_str());
 }
 
 // An int returned by __int__: exactly int, or a subclass accepted with a

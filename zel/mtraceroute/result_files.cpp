@@ -47,18 +47,25 @@ void lock_without_waiting(PyObject *file) {
     call(flock.get(), file, flags.get());
 }
 
-// os.fdopen(fd, "w"). Until it returns, the descriptor has no other owner:
-// when it fails, the descriptor is closed (os.close) before its error goes
-// on, as an except clause that closes and re-raises does.
+// os.fdopen(fd, "w"). The descriptor is handed over with the call: from then
+// on it belongs to what fdopen makes of it. When fdopen raises, the module
+// cannot tell whether a file object took it first: an exception arriving
+// just as fdopen returns (a signal handler raising, a trace function) frees
+// the file object made of it, which closes the descriptor, at once or when
+// the error is dropped, and by then the number may be another file's. So
+// the module never closes it after the call; before it, while looking
+// fdopen up, the descriptor is still the module's, and a failure closes it
+// (os.close) before its error goes on.
 Ref open_descriptor(PyObject *fd) {
+    Ref fdopen;
     try {
-        Ref fdopen = attribute_of(traceroute_names.os, traceroute_names.fdopen);
-        return call(fdopen.get(), fd, traceroute_names.write_mode);
+        fdopen = attribute_of(traceroute_names.os, traceroute_names.fdopen);
     } catch (const PyErrorSet &) {
         CaughtError caught;
         call(attribute_of(traceroute_names.os, traceroute_names.close).get(), fd);
         caught.reraise();
     }
+    return call(fdopen.get(), fd, traceroute_names.write_mode);
 }
 
 // Creates the candidate's file and locks it once; closing the file at the

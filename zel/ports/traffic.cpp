@@ -31,6 +31,7 @@
 #include "core/operation.hpp"
 #include "core/text_conversion.hpp"
 #include "core/unlocked.hpp"
+#include "core/unraisable.hpp"
 #include "ports/imports.hpp"
 #include "ports/strings.hpp"
 
@@ -167,15 +168,14 @@ Counter read_counter_file(PyObject *path) {
 // sys.excepthook is not involved, so a back-end's fatal hook cannot end the
 // process here, and sys.last_exc stays alone. A BaseException that is not an
 // Exception (KeyboardInterrupt, SystemExit) is no unreadable counter: it is
-// thrown on.
+// thrown on, and so is one that interrupts the report (core/unraisable.hpp),
+// once the report is done.
 void report_unreadable_counter() {
     add_traceback("zel.zel_util.system_port_stat");
     if (!PyErr_ExceptionMatches(PyExc_Exception))
         throw_error();
     Ref error = Ref::steal(PyErr_GetRaisedException());
-    PyErr_DisplayException(error.get());
-    PyErr_SetRaisedException(error.release());
-    PyErr_WriteUnraisable(port_names.system_port_stat_where);
+    report_unraisable(error.get(), port_names.system_port_stat_where);
 }
 
 // Whether the port name has a "." or ".." path component, with which its
@@ -239,7 +239,8 @@ Ref system_port_traffic(PyObject *port) {
     const Counter rx_packets = system_port_stat(name, *port_imports.stats_rx_packets);
     const Counter rx_bytes = system_port_stat(name, *port_imports.stats_rx_bytes);
     Ref stats_type = global(port_names.SystemPortStats);
-    return new_named_tuple(stats_type.get(), to_int_unsigned(tx_packets).get(),
+    ShortcutScope scope;
+    return new_named_tuple(scope, stats_type.get(), to_int_unsigned(tx_packets).get(),
                            to_int_unsigned(tx_bytes).get(), to_int_unsigned(rx_packets).get(),
                            to_int_unsigned(rx_bytes).get());
 }

@@ -1,8 +1,8 @@
 // Hostname change: the name is written into the update record of
 // configuration object 11 and committed through the configuration database.
 #include <cstdio>
-#include <cstring>
 
+#include "core/bounded_copy.hpp"
 #include "core/convert.hpp"
 #include "core/operation.hpp"
 #include "core/text_conversion.hpp"
@@ -16,16 +16,6 @@ namespace {
 constexpr int kHostnameObject = HOSTNAME_CFG_OBJECT;
 constexpr size_t kNameBufferSize = HOSTNAME_FIELD_SIZE;
 
-// Copies at most size - 1 bytes of `source`, stopping at its NUL; the last
-// byte of the buffer is always 0.
-template <size_t N>
-void copy_name(char (&buffer)[N], const char *source) {
-    const size_t length = strnlen(source, N - 1);
-    std::memcpy(buffer, source, length);
-    buffer[length] = '\0';
-    buffer[N - 1] = '\0';
-}
-
 }  // namespace
 
 // The platform's status is the caller's to interpret; only a missing update
@@ -34,7 +24,7 @@ Ref set_hostname(PyObject *hostname) {
     char name[kNameBufferSize];
     {
         CString converted = to_bytes(hostname);
-        copy_name(name, converted.c_str());
+        copy_text(name, converted.c_str());
     }
     check_create_zel_query(kHostnameObject);
     void *update = zel_query_update(nCfg[kHostnameObject]);

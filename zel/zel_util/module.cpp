@@ -14,11 +14,10 @@
 #include "core/function_object.hpp"
 #include "core/interpreter_exit.hpp"
 #include "core/module_namespace.hpp"
-#include "core/named_tuples.hpp"
 #include "core/process.hpp"
+#include "core/shortcuts.hpp"
 #include "core/siblings.hpp"
 #include "core/strings.hpp"
-#include "core/text_conversion.hpp"
 #include "dot1x/strings.hpp"
 #include "hardware/strings.hpp"
 #include "mtraceroute/builtins.hpp"
@@ -170,6 +169,7 @@ void check_version() {
 // The constants, each part of the module making its own.
 void create_constants() {
     intern_core_strings();
+    shortcuts::start_execution();
     intern_module_strings();
     intern_dot1x_strings();
     intern_hardware_strings();
@@ -241,9 +241,8 @@ void bind_module_level() {
 // The module-level statements, in order: the imports, the logger, the
 // constants _KEY and _CHARSET, the module table, and an empty __test__.
 void run_module_statements() {
-    forget_named_tuples();
     run_imports();
-    remember_text_conversions();
+    shortcuts::remember_text_conversions();
     Ref logger = call(global(module_names.getLogger).get(), global(core_names.__name__).get());
     set_global(dot1x_names._logger, logger.get());
     set_global(system_names._KEY, module_names.key);
@@ -254,13 +253,12 @@ void run_module_statements() {
 }
 
 // Everything runs in the order the module's behaviour depends on: the
-// builtins and the namespace watchers before any name is looked up, the
-// constants before anything uses them, the sys.modules entry before the
-// statements import other modules.
+// builtins before any name is looked up, the constants before anything
+// uses them, the sys.modules entry before the statements import other
+// modules.
 void execute(PyObject *module) {
     Execution execution(module);
     set_builtins(module);
-    watch_namespaces();
     watch_for_interpreter_exit();
     check_version();
     ready_function_type();

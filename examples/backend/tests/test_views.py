@@ -9,6 +9,7 @@ import webtest
 from zel_sim.testing import hops, script_trace
 
 import switch_backend
+import zel.zel_util as zu
 
 # Every test of this file runs on the lab switch (relative to this file).
 pytestmark = pytest.mark.zel_scenario("../lab-switch.toml")
@@ -31,9 +32,9 @@ def test_dot1x_platform_failure_is_502_naming_the_function(app, zel_sim):
 
 def test_no_memory_for_the_record_is_503(app, monkeypatch):
     def short_of_memory(interface):
-        raise switch_backend.zu.CFunctionError("PyMem_Malloc")
+        raise zu.CFunctionError("PyMem_Malloc")
 
-    monkeypatch.setattr(switch_backend.zu, "get_8021x_status", short_of_memory)
+    monkeypatch.setattr(zu, "get_8021x_status", short_of_memory)
     answer = app.get("/dot1x/gi1/0/3", status=503)
     assert answer.json == {"error": "the switch is short of memory, try again"}
 
@@ -45,6 +46,14 @@ def test_a_name_latin1_cannot_encode_is_400(app):
 def test_environment(app):
     assert app.get("/environment").json == {
         "temperatures": [71.5, 68.0], "supplies": {"PSU 1": "ok", "PSU 2": "fault"}}
+
+
+def test_healthz_shows_the_flag_read_when_the_application_was_made(zel_sim):
+    zel_sim.script("is_diag_debug_enabled", result=1)
+    app = webtest.TestApp(switch_backend.make_app())
+    zel_sim.script("is_diag_debug_enabled", result=0)
+    assert app.get("/healthz").json == {"ok": True, "diag_debug": 1}
+    assert len(zel_sim.calls("is_diag_debug_enabled")) == 1
 
 
 def test_a_temperature_failure_does_not_hide_a_supply_fault(app, zel_sim):

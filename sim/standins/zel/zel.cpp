@@ -7,9 +7,11 @@
 // test can move every name to a fixture directory (set_stats_root).
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "../capi.h"
 
@@ -37,24 +39,28 @@ std::deque<std::string> g_values;
 std::optional<std::string> g_root;
 // The scenario's ports and the directory holding their files.
 std::string g_scenario_root;
-std::set<std::string> g_scenario_ports;
+// Looked up by std::string_view (std::less<>): finding a path allocates
+// nothing, so system_port_stat_path, which the product module calls, cannot
+// throw.
+using PortNames = std::set<std::string, std::less<>>;
+PortNames g_scenario_ports;
 
 char *keep(const char *value) {
     g_values.emplace_back(value);
     return g_values.back().data();
 }
 
-const char *root_for(const char *name) {
+const char *root_for(const char *name) noexcept {
     if (g_root) {
         return g_root->c_str();
     }
-    if (name != nullptr && g_scenario_ports.count(name) != 0) {
+    if (name != nullptr && g_scenario_ports.count(std::string_view(name)) != 0) {
         return g_scenario_root.c_str();
     }
     return kDefaultRoot;
 }
 
-const char *system_port_stat_path(char *name, char *stat) {
+const char *system_port_stat_path(char *name, char *stat) noexcept {
     thread_local char path[4096];
     std::snprintf(path, sizeof path, "%s/%s/statistics/%s", root_for(name),
                   name == nullptr ? "" : name, stat == nullptr ? "" : stat);
@@ -63,33 +69,35 @@ const char *system_port_stat_path(char *name, char *stat) {
 
 Counter *find_counter(const char *export_name) {
     for (Counter &c : g_counters) {
-        if (std::string(c.export_name) == export_name) {
+        if (std::string_view(c.export_name) == export_name) {
             return &c;
         }
     }
     return nullptr;
 }
 
-// A path argument as bytes; None gives NULL with no exception set.
-PyObject *path_bytes(PyObject *arg, bool *ok) {
+// A path argument as bytes; None gives an empty reference with no exception
+// set.
+standins::Owned path_bytes(PyObject *arg, bool *ok) {
     PyObject *bytes = nullptr;
     *ok = arg == Py_None || PyUnicode_FSConverter(arg, &bytes) != 0;
-    return bytes;
+    return standins::owned(bytes);
 }
 
 PyObject *set_stats_root(PyObject *, PyObject *arg) {
-    bool ok;
-    PyObject *bytes = path_bytes(arg, &ok);
-    if (!ok) {
-        return nullptr;
-    }
-    if (bytes == nullptr) {
-        g_root.reset();
-    } else {
-        g_root = PyBytes_AS_STRING(bytes);
-    }
-    Py_XDECREF(bytes);
-    Py_RETURN_NONE;
+    return standins::guarded([&]() -> PyObject * {
+        bool ok;
+        standins::Owned bytes = path_bytes(arg, &ok);
+        if (!ok) {
+            return nullptr;
+        }
+        if (bytes == nullptr) {
+            g_root.reset();
+        } else {
+            g_root = PyBytes_AS_STRING(bytes.get());
+        }
+        Py_RETURN_NONE;
+    });
 }
 
 PyObject *stats_root(PyObject *, PyObject *) {
@@ -97,77 +105,72 @@ PyObject *stats_root(PyObject *, PyObject *) {
 }
 
 // The names of an iterable of str or bytes, or false with an exception set.
-bool collect_names(PyObject *names, std::set<std::string> *out) {
-    PyObject *iterator = PyObject_GetIter(names);
+bool collect_names(PyObject *names, PortNames *out) {
+    standins::Owned iterator = standins::owned(PyObject_GetIter(names));
     if (iterator == nullptr) {
         return false;
     }
-    PyObject *item;
-    bool ok = true;
-    while (ok && (item = PyIter_Next(iterator)) != nullptr) {
-        PyObject *bytes = nullptr;
-        ok = PyUnicode_FSConverter(item, &bytes) != 0;
-        if (ok) {
-            out->emplace(PyBytes_AS_STRING(bytes), PyBytes_GET_SIZE(bytes));
+    while (standins::Owned item = standins::owned(PyIter_Next(iterator.get()))) {
+        PyObject *converted = nullptr;
+        if (PyUnicode_FSConverter(item.get(), &converted) == 0) {
+            return false;
         }
-        Py_XDECREF(bytes);
-        Py_DECREF(item);
+        standins::Owned bytes = standins::owned(converted);
+        out->emplace(PyBytes_AS_STRING(converted), PyBytes_GET_SIZE(converted));
     }
-    Py_DECREF(iterator);
-    return ok && PyErr_Occurred() == nullptr;
+    return PyErr_Occurred() == nullptr;
 }
 
 PyObject *set_scenario_ports(PyObject *, PyObject *args) {
-    PyObject *root;
-    PyObject *names;
-    if (!PyArg_ParseTuple(args, "OO:set_scenario_ports", &root, &names)) {
-        return nullptr;
-    }
-    bool ok;
-    PyObject *bytes = path_bytes(root, &ok);
-    std::set<std::string> ports;
-    if (!ok || (bytes != nullptr && !collect_names(names, &ports))) {
-        Py_XDECREF(bytes);
-        return nullptr;
-    }
-    g_scenario_root = bytes == nullptr ? std::string() : PyBytes_AS_STRING(bytes);
-    g_scenario_ports = std::move(ports);
-    Py_XDECREF(bytes);
-    Py_RETURN_NONE;
+    return standins::guarded([&]() -> PyObject * {
+        PyObject *root;
+        PyObject *names;
+        if (!PyArg_ParseTuple(args, "OO:set_scenario_ports", &root, &names)) {
+            return nullptr;
+        }
+        bool ok;
+        standins::Owned bytes = path_bytes(root, &ok);
+        PortNames ports;
+        if (!ok || (bytes != nullptr && !collect_names(names, &ports))) {
+            return nullptr;
+        }
+        g_scenario_root = bytes == nullptr ? std::string() : PyBytes_AS_STRING(bytes.get());
+        g_scenario_ports = std::move(ports);
+        Py_RETURN_NONE;
+    });
 }
 
 PyObject *scenario_ports(PyObject *, PyObject *) {
-    PyObject *list = PyList_New(0);
+    standins::Owned list = standins::owned(PyList_New(0));
     for (const std::string &name : g_scenario_ports) {
-        PyObject *item = list == nullptr ? nullptr : PyUnicode_DecodeFSDefault(name.c_str());
-        if (item == nullptr || PyList_Append(list, item) < 0) {
-            Py_XDECREF(item);
-            Py_XDECREF(list);
+        standins::Owned item =
+            standins::owned(list == nullptr ? nullptr : PyUnicode_DecodeFSDefault(name.c_str()));
+        if (item == nullptr || PyList_Append(list.get(), item.get()) < 0) {
             return nullptr;
         }
-        Py_DECREF(item);
     }
-    return list;
+    return list.release();
 }
 
 PyObject *set_counter_file(PyObject *, PyObject *args) {
-    const char *export_name;
-    PyObject *value;
-    if (!PyArg_ParseTuple(args, "sO:set_counter_file", &export_name, &value)) {
-        return nullptr;
-    }
-    Counter *c = find_counter(export_name);
-    if (c == nullptr) {
-        return PyErr_Format(PyExc_ValueError, "no counter variable %s", export_name);
-    }
-    bool ok;
-    PyObject *bytes = path_bytes(value, &ok);
-    if (!ok) {
-        return nullptr;
-    }
-    c->value = keep(bytes == nullptr ? c->default_value : PyBytes_AS_STRING(bytes));
-    Py_XDECREF(bytes);
-    Py_RETURN_NONE;
+    return standins::guarded([&]() -> PyObject * {
+        const char *export_name;
+        PyObject *value;
+        if (!PyArg_ParseTuple(args, "sO:set_counter_file", &export_name, &value)) {
+            return nullptr;
+        }
+        Counter *c = find_counter(export_name);
+        if (c == nullptr) {
+            return PyErr_Format(PyExc_ValueError, "no counter variable %s", export_name);
+        }
+        bool ok;
+        standins::Owned bytes = path_bytes(value, &ok);
+        if (!ok) {
+            return nullptr;
+        }
+        c->value = keep(bytes == nullptr ? c->default_value : PyBytes_AS_STRING(bytes.get()));
+        Py_RETURN_NONE;
+    });
 }
 
 PyMethodDef methods[] = {
@@ -198,18 +201,27 @@ PyModuleDef module_def = {
     nullptr,
 };
 
-int add_exports(PyObject *table) {
+// Py_None borrowed when every export is in the table, NULL with an
+// exception set otherwise.
+PyObject *fill_exports(PyObject *table) {
     for (Counter &c : g_counters) {
         if (c.value == nullptr) {
             c.value = keep(c.default_value);
         }
         if (standins::add_export(table, c.export_name, &c.value, "char *") < 0) {
-            return -1;
+            return nullptr;
         }
     }
-    return standins::add_export(table, "system_port_stat_path",
-                                standins::function_address(system_port_stat_path),
-                                "char const *(char *, char *)");
+    if (standins::add_export(table, "system_port_stat_path",
+                             standins::function_address(system_port_stat_path),
+                             "char const *(char *, char *)") < 0) {
+        return nullptr;
+    }
+    return Py_None;
+}
+
+int add_exports(PyObject *table) {
+    return standins::guarded([&] { return fill_exports(table); }) == nullptr ? -1 : 0;
 }
 
 }  // namespace

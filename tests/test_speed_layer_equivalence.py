@@ -336,5 +336,5 @@ def test_both_builds_answer_alike_whatever_changes(tmp_path):
     (tmp_path / "mtraceroute_0").touch()  # taken: FileExistsError is caught, or not
     Equivalence.tmp_path = tmp_path
     run_state_machine_as_test(Equivalence, settings=settings(
-        max_examples=60, stateful_step_count=25, deadline=None,
+        max_examples=300, stateful_step_count=30, deadline=None,
         suppress_health_check=[HealthCheck.too_slow]))

@@ -157,6 +157,15 @@ class TestNamedTuples:
             globals_["_tuple_new"] = original
         assert not runs_new(cls, lambda: make(zu))
 
+    @pytest.mark.parametrize("name, make", NAMED_TUPLES)
+    def test_the_other_class_bound_in_its_place_is_called(self, zu, restore, name, make):
+        """Each class has another number of fields: called with the values of
+        the other, its __new__ raises."""
+        other = next(other for other, _ in NAMED_TUPLES if other != name)
+        restore(zu, name, getattr(zu, other))
+        with pytest.raises(TypeError, match=rf"^{other}\.__new__\(\) (missing 1|takes 4)"):
+            make(zu)
+
     @direct_paths
     def test_static_method_reinitialised_in_place(self, zu):
         original = zu.PSU.__new__

@@ -8,11 +8,12 @@
 // with _tuple_new = tuple.__new__ in its globals, and then, the instance
 // being of the class, the __init__ found along its MRO, object.__init__,
 // which does nothing. Made directly, the instance is what tuple.__new__
-// makes of the class and the values. That holds while the class's MRO is
-// still (class, tuple, object) as made (tuple and object cannot change),
-// its own dict has no __init__, and its __new__ is still that function,
-// unchanged (core/shortcuts/known_function.hpp). Each check reads those
-// anew; anything else calls the class.
+// makes of the class and the values. That holds for as many values as the
+// class has fields (with any other number, its __new__ raises), while its
+// MRO is still (class, tuple, object) as made (tuple and object cannot
+// change), its own dict has no __init__, and its __new__ is still that
+// function, unchanged (core/shortcuts/known_function.hpp). Each check reads
+// those anew; anything else calls the class.
 #include "core/shortcuts/direct_tuples.hpp"
 
 #include "core/access.hpp"
@@ -28,6 +29,7 @@ namespace {
 struct MadeTuple {
     Ref type;
     Ref mro;                     // the class's MRO as made
+    size_t fields = 0;           // the parameters of its __new__ after the class
     KnownFunction new_function;  // what its __new__ calls
 };
 
@@ -83,12 +85,14 @@ bool unchanged(const MadeTuple &made) {
     return made.new_function.holds(function.get());
 }
 
-// Whether `type` is a made tuple, unchanged; noted in `scope`.
-bool builds_directly(ShortcutScope &scope, PyObject *type) {
+// Whether `type` is a made tuple of `n` fields, unchanged; noted in `scope`.
+bool builds_directly(ShortcutScope &scope, PyObject *type, size_t n) {
+    const MadeTuple *made = made_tuple(type);
+    if (made == nullptr || made->fields != n)
+        return false;
     if (scope.tuple_type.get() == type && ShortcutScope::stands(scope.tuple_checked))
         return true;
-    const MadeTuple *made = made_tuple(type);
-    if (made == nullptr || !unchanged(*made))
+    if (!unchanged(*made))
         return false;
     scope.tuple_type = Ref::borrow(type);
     scope.tuple_checked = ShortcutScope::now();
@@ -149,7 +153,8 @@ bool plain_tuple_class(PyObject *type) {
 
 // The class's own __new__ function when it is what collections.namedtuple
 // makes for its fields: tuple.__new__ run on the fields in their order.
-Ref namedtuple_new(PyObject *type) {
+// `field_count` is set to their number.
+Ref namedtuple_new(PyObject *type, size_t &field_count) {
     Ref own = require(PyType_GetDict(reinterpret_cast<PyTypeObject *>(type)));
     if (own_entry(own.get(), shortcut_names.__init__) != nullptr)
         return Ref();
@@ -165,6 +170,7 @@ Ref namedtuple_new(PyObject *type) {
     if (!require_status(
             PyObject_RichCompareBool(code, PyFunction_GET_CODE(reference.get()), Py_EQ)))
         return Ref();
+    field_count = static_cast<size_t>(PyTuple_GET_SIZE(fields.get()));
     return function;
 }
 
@@ -182,10 +188,12 @@ void remember_named_tuple(PyObject *type) {
     if (made_tuple(type) != nullptr || made_tuples.count == kMaxMadeTuples ||
         !plain_tuple_class(type))
         return;
-    Ref function = namedtuple_new(type);
+    size_t fields = 0;
+    Ref function = namedtuple_new(type, fields);
     if (!function)
         return;
     MadeTuple made;
+    made.fields = fields;
     made.type = Ref::borrow(type);
     made.mro = Ref::borrow(reinterpret_cast<PyTypeObject *>(type)->tp_mro);
     made.new_function.take(function.get());
@@ -196,7 +204,7 @@ void remember_named_tuple(PyObject *type) {
 }
 
 Ref named_tuple(ShortcutScope &scope, PyObject *type, PyObject *const *items, size_t n) {
-    if (!builds_directly(scope, type))
+    if (!builds_directly(scope, type, n))
         return Ref();
     auto *as_type = reinterpret_cast<PyTypeObject *>(type);
     Ref instance = require(as_type->tp_alloc(as_type, static_cast<Py_ssize_t>(n)));

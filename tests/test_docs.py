@@ -149,26 +149,31 @@ def slowed_call(zu, zel_sim, name):
     return call
 
 
-def steps_of_another_thread(call):
-    """How many steps a second thread makes while call() runs."""
+def another_thread_during(call):
+    """The times of a second thread's steps while call() runs, between the
+    time of its last step before and the time call() returns."""
     steps, done = [], threading.Event()
 
     def count():
         while not done.is_set():
-            steps.append(None)
+            steps.append(time.monotonic())
             time.sleep(0.001)
 
     counter = threading.Thread(target=count)
     counter.start()
     time.sleep(0.02)
-    before = len(steps)
+    before = len(steps) - 1
     try:
         call()
     finally:
-        during = len(steps) - before
+        during = [*steps[before:], time.monotonic()]
         done.set()
         counter.join(60)
     return during
+
+
+def longest_stop(times):
+    return max(later - earlier for earlier, later in zip(times, times[1:]))
 
 
 def reference_locks():
@@ -193,12 +198,15 @@ def test_the_lock_documents_agree(zu):
 
 @pytest.mark.parametrize("name", sorted(set(HOLDING) - CONSTANTS))
 def test_a_call_said_to_hold_the_lock_stops_every_thread(zu, zel_sim, name):
-    assert steps_of_another_thread(slowed_call(zu, zel_sim, name)) <= 3
+    """The other thread stands still for the whole platform call (a busy
+    machine may let it step before and after)."""
+    assert longest_stop(another_thread_during(slowed_call(zu, zel_sim, name))) >= DELAY
 
 
 @pytest.mark.parametrize("name", sorted(set(PLATFORM_CALLS) & set(RELEASING)))
 def test_a_call_said_to_release_the_lock_lets_threads_run(zu, zel_sim, name):
-    assert steps_of_another_thread(slowed_call(zu, zel_sim, name)) > 20
+    times = another_thread_during(slowed_call(zu, zel_sim, name))
+    assert len(times) - 2 > 20 and longest_stop(times) < DELAY / 2
 
 
 def test_loop_stall_example(tmp_path):

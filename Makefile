@@ -140,7 +140,7 @@ test-32:
 # pytest runs instead of the whole suite.
 ifeq ($(PYTHON),3.13)
 test-arm: $(READY)
-	BUILD_PYTHON=$(abspath $(PY)) scripts/test-arm $(TESTS)
+	BUILD_PYTHON=$(abspath $(PY)) scripts/test-arm $(PROGRESS) $(TESTS)
 else
 test-arm:
 	$(MAKE) --no-print-directory test-arm PYTHON=3.13
